@@ -1,0 +1,22 @@
+#pragma once
+// The icon and cursor container: format tests, the readers and loading a holder from a stream.
+
+#include "imagefile/bytereader.h"
+#include "imagefile/raster.h"
+
+namespace gw {
+
+// Both tests look at the stream from its current position and leave the reader unchanged.
+bool IsIconStream(const ByteReader& stream);
+bool IsCursorStream(const ByteReader& stream);
+
+// Read image params.ICO_ImageIndex (cursor: CUR_ImageIndex) of the container starting at the
+// stream's position into image (with its alpha plane, or none when opaque). On failure sets
+// failed to true; an out-of-range index reads nothing and leaves failed alone.
+void ReadIconImage(ByteReader& stream, RasterImage& image, FileParams& params, bool& failed);
+void ReadCursorImage(ByteReader& stream, RasterImage& image, FileParams& params, bool& failed);
+
+// Reads the icon container at the stream's position into the holder.
+void LoadImageStream(ImageHolder& holder, ByteReader& stream);
+
+}  // namespace gw
