@@ -1,0 +1,7 @@
+#include "imagefile/codec.h"
+
+namespace gw {
+
+const FormatCodec kGifCodec{};
+
+}  // namespace gw
