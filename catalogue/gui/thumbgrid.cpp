@@ -176,7 +176,7 @@ void ThumbGrid::mouseMoveEvent(QMouseEvent* event) {
 
 void ThumbGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) dragStart_ = -1;
-    QAbstractScrollArea::mouseReleaseEvent(event);
+    event->accept();
 }
 
 void ThumbGrid::MoveTo(int target, Qt::KeyboardModifiers mods) {
