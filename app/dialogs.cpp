@@ -12,7 +12,8 @@ void QtDialogService::ShowError(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
 }
 
-void QtDialogService::ShowInformation(QWidget* parent, const QString& caption, const QString& text) {
+void QtDialogService::ShowInformation(QWidget* parent, const QString& caption,
+                                      const QString& text) {
     QMessageBox::information(parent, caption, text);
 }
 
@@ -25,11 +26,13 @@ QStringList QtDialogService::GetOpenFileNames(QWidget* parent, const QString& ti
                                               const QString& folder, const QString& filter,
                                               int filterIndex) {
     QStringList filters = filter.split(";;");
-    QString selected = filterIndex >= 0 && filterIndex < filters.size() ? filters[filterIndex] : QString();
+    QString selected =
+        filterIndex >= 0 && filterIndex < filters.size() ? filters[filterIndex] : QString();
     return QFileDialog::getOpenFileNames(parent, title, folder, filter, &selected);
 }
 
-QString QtDialogService::ChooseFolder(QWidget* parent, const QString& prompt, const QString& initial) {
+QString QtDialogService::ChooseFolder(QWidget* parent, const QString& prompt,
+                                      const QString& initial) {
     return QFileDialog::getExistingDirectory(parent, prompt, initial);
 }
 
@@ -37,6 +40,8 @@ QColor QtDialogService::ChooseColor(QWidget* parent, const QColor& initial) {
     return QColorDialog::getColor(initial, parent);
 }
 
-void QtDialogService::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void QtDialogService::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
 }  // namespace gw

@@ -12,17 +12,19 @@ class QWidget;
 namespace gw {
 
 class DialogService {
-public:
+  public:
     virtual ~DialogService() = default;
     // The application's error box, with the error's own text.
     virtual void ShowError(QWidget* parent, const QString& text) = 0;
     virtual void ShowInformation(QWidget* parent, const QString& caption, const QString& text) = 0;
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
     // Multiple selection; empty when cancelled.
-    virtual QStringList GetOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
-                                         const QString& filter, int filterIndex) = 0;
+    virtual QStringList GetOpenFileNames(QWidget* parent, const QString& title,
+                                         const QString& folder, const QString& filter,
+                                         int filterIndex) = 0;
     // Empty when cancelled.
-    virtual QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& initial) = 0;
+    virtual QString ChooseFolder(QWidget* parent, const QString& prompt,
+                                 const QString& initial) = 0;
     // Invalid when cancelled.
     virtual QColor ChooseColor(QWidget* parent, const QColor& initial) = 0;
     virtual void OpenUrl(const QUrl& url) = 0;
@@ -30,7 +32,7 @@ public:
 
 // Qt's own dialogs, message boxes and QDesktopServices.
 class QtDialogService : public DialogService {
-public:
+  public:
     void ShowError(QWidget* parent, const QString& text) override;
     void ShowInformation(QWidget* parent, const QString& caption, const QString& text) override;
     bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) override;

@@ -29,7 +29,9 @@ const char* kOpenFilter =
     "*.dcx;*.crw;*.psd|"
     "Any file (*.*)|*.*";
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QFont TahomaPixels(int pixels, bool bold = false) {
     QFont f(QStringLiteral("Tahoma"));
@@ -59,8 +61,10 @@ QPixmap PlaceholderSkin(QSize size) {
 
 // Places a widget and gives the language file its position and size.
 void AddGeometry(Component& c, QWidget* w) {
-    c.Properties.push_back({"Left", PropertyKind::Integer, [w](int v) { w->move(v, w->y()); }, {}, {}});
-    c.Properties.push_back({"Top", PropertyKind::Integer, [w](int v) { w->move(w->x(), v); }, {}, {}});
+    c.Properties.push_back(
+        {"Left", PropertyKind::Integer, [w](int v) { w->move(v, w->y()); }, {}, {}});
+    c.Properties.push_back(
+        {"Top", PropertyKind::Integer, [w](int v) { w->move(w->x(), v); }, {}, {}});
     c.Properties.push_back(
         {"Width", PropertyKind::Integer, [w](int v) { w->resize(v, w->height()); }, {}, {}});
     c.Properties.push_back(
@@ -70,27 +74,35 @@ void AddGeometry(Component& c, QWidget* w) {
 }
 
 void AddColor(Component& c, QWidget* w, QPalette::ColorRole role) {
-    c.Properties.push_back({"Color", PropertyKind::Integer,
+    c.Properties.push_back({"Color",
+                            PropertyKind::Integer,
                             [w, role](int v) {
                                 QPalette pal = w->palette();
                                 pal.setColor(role, WinColor(v));
                                 w->setPalette(pal);
                                 w->setAutoFillBackground(true);
                             },
-                            {}, {}});
+                            {},
+                            {}});
 }
 
 Component& AddLabel(ComponentTable& t, const char* name, AutoLabel* label) {
     Component& c = t.Add(name);
     AddGeometry(c, label);
-    c.Properties.push_back(
-        {"Caption", PropertyKind::String, {}, [label](const std::string& v) { label->SetCaption(Q(v)); }, {}});
+    c.Properties.push_back({"Caption",
+                            PropertyKind::String,
+                            {},
+                            [label](const std::string& v) { label->SetCaption(Q(v)); },
+                            {}});
     return c;
 }
 
 void AddAction(ComponentTable& t, const char* name, QAction* action) {
-    t.Add(name).Properties.push_back(
-        {"Caption", PropertyKind::String, {}, [action](const std::string& v) { action->setText(Q(v)); }, {}});
+    t.Add(name).Properties.push_back({"Caption",
+                                      PropertyKind::String,
+                                      {},
+                                      [action](const std::string& v) { action->setText(Q(v)); },
+                                      {}});
 }
 
 }  // namespace
@@ -130,7 +142,8 @@ void FrmIcon::CreateComponents() {
         b->setGeometry(x, 1, w, 20);
         b->setToolTip(hint);
         const QColor face(40, 90, 140);
-        b->SetPictures(MakeButtonPicture({w, 20}, face, glyph), MakeButtonPicture({w, 20}, face.lighter(130), glyph),
+        b->SetPictures(MakeButtonPicture({w, 20}, face, glyph),
+                       MakeButtonPicture({w, 20}, face.lighter(130), glyph),
                        MakeButtonPicture({w, 20}, Qt::gray, glyph));
         return b;
     };
@@ -145,7 +158,8 @@ void FrmIcon::CreateComponents() {
         b->setText(caption);
         b->setFont(TahomaPixels(11));
         const QColor face(70, 130, 180);
-        b->SetPictures(MakeButtonPicture({82, 82}, face, glyph), MakeButtonPicture({82, 82}, face.lighter(120), glyph),
+        b->SetPictures(MakeButtonPicture({82, 82}, face, glyph),
+                       MakeButtonPicture({82, 82}, face.lighter(120), glyph),
                        MakeButtonPicture({82, 82}, QColor(140, 140, 150), glyph));
         return b;
     };
@@ -159,7 +173,11 @@ void FrmIcon::CreateComponents() {
     Label3->Place(82, 90);
     RzURLLabel1 = new LinkLabel(this);
     WhiteText(RzURLLabel1);
-    RzURLLabel1->setFont([] { QFont f = TahomaPixels(11); f.setUnderline(true); return f; }());
+    RzURLLabel1->setFont([] {
+        QFont f = TahomaPixels(11);
+        f.setUnderline(true);
+        return f;
+    }());
     RzURLLabel1->setText(QStringLiteral("Homepage: "));
     RzURLLabel1->Place(590, 90);
     Label2 = new AutoLabel(this, true);
@@ -183,9 +201,10 @@ void FrmIcon::CreateComponents() {
     ImageEnMView = new ThumbGrid(catalogue_, RzPanel1);
     ImageEnMView->setObjectName(QStringLiteral("ImageEnMView"));
     ImageEnMView->setGeometry(2, 2, 716, 356);
-    ImageEnMView->SetBeforeImageDraw([this](int idx, QPainter& dest, int left, int top, QRect& thumb) {
-        ImageEnMViewBeforeImageDrawEx(idx, dest, left, top, thumb);
-    });
+    ImageEnMView->SetBeforeImageDraw(
+        [this](int idx, QPainter& dest, int left, int top, QRect& thumb) {
+            ImageEnMViewBeforeImageDrawEx(idx, dest, left, top, thumb);
+        });
     catalogue_.SetChangeListener([this] { ImageEnMView->Refresh(); });
 
     Label1 = new AutoLabel(this);
@@ -224,51 +243,80 @@ void FrmIcon::CreateComponents() {
 ComponentTable FrmIcon::BuildComponentTable() {
     ComponentTable t;
     Component& self = t.Add("");
+    self.Properties.push_back({"Caption",
+                               PropertyKind::String,
+                               {},
+                               [this](const std::string& v) { setWindowTitle(Q(v)); },
+                               {}});
     self.Properties.push_back(
-        {"Caption", PropertyKind::String, {}, [this](const std::string& v) { setWindowTitle(Q(v)); }, {}});
-    self.Properties.push_back({"Left", PropertyKind::Integer, [this](int v) { move(v, y()); }, {}, {}});
-    self.Properties.push_back({"Top", PropertyKind::Integer, [this](int v) { move(x(), v); }, {}, {}});
-    self.Properties.push_back({"Hint", PropertyKind::String, {}, [this](const std::string& v) { setToolTip(Q(v)); }, {}});
+        {"Left", PropertyKind::Integer, [this](int v) { move(v, y()); }, {}, {}});
+    self.Properties.push_back(
+        {"Top", PropertyKind::Integer, [this](int v) { move(x(), v); }, {}, {}});
+    self.Properties.push_back(
+        {"Hint", PropertyKind::String, {}, [this](const std::string& v) { setToolTip(Q(v)); }, {}});
 
     auto picture = [&t](const char* name, QWidget* w) { AddGeometry(t.Add(name), w); };
     picture("ImageBk", ImageBk);
     picture("Image1", Image1);
     picture("Image2", Image2);
     picture("LabelMove", LabelMove);
-    for (auto [name, button] : {std::pair{"BtnSysMinSize", BtnSysMinSize}, {"BtnSysClose", BtnSysClose},
-                                {"BtnOpenFiles", BtnOpenFiles}, {"BtnOpenFolder", BtnOpenFolder},
+    for (auto [name, button] : {std::pair{"BtnSysMinSize", BtnSysMinSize},
+                                {"BtnSysClose", BtnSysClose},
+                                {"BtnOpenFiles", BtnOpenFiles},
+                                {"BtnOpenFolder", BtnOpenFolder},
                                 {"BtnExport", BtnExport}}) {
         Component& c = t.Add(name);
         AddGeometry(c, button);
         BitmapButton* b = button;
-        c.Properties.push_back(
-            {"Caption", PropertyKind::String, {}, [b](const std::string& v) { b->setText(Q(v)); }, {}});
+        c.Properties.push_back({"Caption",
+                                PropertyKind::String,
+                                {},
+                                [b](const std::string& v) { b->setText(Q(v)); },
+                                {}});
     }
     AddLabel(t, "Label1", Label1);
     AddLabel(t, "Label2", Label2);
     AddLabel(t, "Label3", Label3);
     AddLabel(t, "Label25", Label25);
     AddLabel(t, "Label28", Label28);
-    for (auto [name, link] : {std::pair{"RzURLLabel1", RzURLLabel1}, {"RzURLLabel2", RzURLLabel2}}) {
+    for (auto [name, link] :
+         {std::pair{"RzURLLabel1", RzURLLabel1}, {"RzURLLabel2", RzURLLabel2}}) {
         LinkLabel* l = link;
-        AddLabel(t, name, link).Properties.push_back(
-            {"URL", PropertyKind::String, {}, [l](const std::string& v) { l->SetUrl(Q(v)); }, {}});
+        AddLabel(t, name, link)
+            .Properties.push_back({"URL",
+                                   PropertyKind::String,
+                                   {},
+                                   [l](const std::string& v) { l->SetUrl(Q(v)); },
+                                   {}});
     }
     Component& panel = t.Add("RzPanel1");
     AddGeometry(panel, RzPanel1);
-    panel.Properties.push_back({"Color", PropertyKind::Integer, [this](int v) { RzPanel1->SetFill(WinColor(v)); }, {}, {}});
+    panel.Properties.push_back({"Color",
+                                PropertyKind::Integer,
+                                [this](int v) { RzPanel1->SetFill(WinColor(v)); },
+                                {},
+                                {}});
     Component& state = t.Add("PanelState");
     AddGeometry(state, PanelState);
     AddColor(state, PanelState, QPalette::Window);
     AddGeometry(t.Add("ImageEnMView"), ImageEnMView);
     AddGeometry(t.Add("RzProgressBar1"), RzProgressBar1);
     Component& open = t.Add("OpenDialog1");
-    open.Properties.push_back(
-        {"Title", PropertyKind::String, {}, [this](const std::string& v) { OpenDialog1.Title = v; }, {}});
-    open.Properties.push_back(
-        {"Filter", PropertyKind::String, {}, [this](const std::string& v) { OpenDialog1.Filter = v; }, {}});
-    open.Properties.push_back(
-        {"FilterIndex", PropertyKind::Integer, [this](int v) { OpenDialog1.FilterIndex = v; }, {}, {}});
+    open.Properties.push_back({"Title",
+                               PropertyKind::String,
+                               {},
+                               [this](const std::string& v) { OpenDialog1.Title = v; },
+                               {}});
+    open.Properties.push_back({"Filter",
+                               PropertyKind::String,
+                               {},
+                               [this](const std::string& v) { OpenDialog1.Filter = v; },
+                               {}});
+    open.Properties.push_back({"FilterIndex",
+                               PropertyKind::Integer,
+                               [this](int v) { OpenDialog1.FilterIndex = v; },
+                               {},
+                               {}});
     AddAction(t, "PM_ExportSel", PM_ExportSel);
     AddAction(t, "PM_ExportAll", PM_ExportAll);
     AddAction(t, "PM_RemoveSel", PM_RemoveSel);
@@ -293,7 +341,9 @@ void FrmIcon::FormCreate() {
     }
 }
 
-void FrmIcon::ReadLanguageSetting() { languageIndex_ = gw::ReadLanguageSetting(OptionsIniPath(appFolder_)); }
+void FrmIcon::ReadLanguageSetting() {
+    languageIndex_ = gw::ReadLanguageSetting(OptionsIniPath(appFolder_));
+}
 
 void FrmIcon::ApplyLanguage(int) {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
@@ -322,7 +372,9 @@ void FrmIcon::WriteLanguageSetting() {
     const std::string path = OptionsIniPath(appFolder_);
     IniError error = gw::WriteLanguageSetting(path, languageIndex_);
     if (error != IniError::None)
-        dialogs_->ShowError(this, QStringLiteral("%1: \"%2\"").arg(QString::fromUtf8(IniErrorText(error)), Q(path)));
+        dialogs_->ShowError(
+            this,
+            QStringLiteral("%1: \"%2\"").arg(QString::fromUtf8(IniErrorText(error)), Q(path)));
 }
 
 void FrmIcon::FormClose() {
@@ -358,7 +410,9 @@ void FrmIcon::ShowError(const std::exception& error) {
     dialogs_->ShowError(this, QString::fromUtf8(error.what()));
 }
 
-QString FrmIcon::StatusText() const { return Label1->text(); }
+QString FrmIcon::StatusText() const {
+    return Label1->text();
+}
 
 void FrmIcon::RefreshStatus() {
     BtnOpenFiles->setEnabled(true);
@@ -368,7 +422,8 @@ void FrmIcon::RefreshStatus() {
     if (count == 0)
         Label1->SetCaption(Q(messages_.Get(Msg::MS_Ready_1)));
     else
-        Label1->SetCaption(Q(ReplaceToken(messages_.Get(Msg::MS_Ready_2), "%1", std::to_string(count))));
+        Label1->SetCaption(
+            Q(ReplaceToken(messages_.Get(Msg::MS_Ready_2), "%1", std::to_string(count))));
 }
 
 void FrmIcon::ShowBusy(const QString& caption, int total) {
@@ -385,9 +440,13 @@ void FrmIcon::StepBusy() {
     QCoreApplication::processEvents();
 }
 
-void FrmIcon::HideBusy() { PanelState->hide(); }
+void FrmIcon::HideBusy() {
+    PanelState->hide();
+}
 
-bool FrmIcon::BusyVisible() const { return PanelState->isVisible(); }
+bool FrmIcon::BusyVisible() const {
+    return PanelState->isVisible();
+}
 
 void FrmIcon::ImageEnMViewBeforeImageDrawEx(int, QPainter&, int, int, QRect&) {}
 
@@ -403,9 +462,13 @@ void FrmIcon::LabelMoveMouseDown() {
     if (QWindow* w = windowHandle()) w->startSystemMove();
 }
 
-void FrmIcon::BtnSysMinSizeClick() { showMinimized(); }
+void FrmIcon::BtnSysMinSizeClick() {
+    showMinimized();
+}
 
-void FrmIcon::BtnSysCloseClick() { close(); }
+void FrmIcon::BtnSysCloseClick() {
+    close();
+}
 
 void FrmIcon::RzURLLabel2Click() {
     const QString url = RzURLLabel2->Url();

@@ -42,7 +42,7 @@ struct OpenDialogSettings {
 
 class FrmIcon : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit FrmIcon(FrmIconOptions options = {}, QWidget* parent = nullptr);
     ~FrmIcon() override;
 
@@ -100,17 +100,17 @@ public:
     QAction* PM_ExportSel2 = nullptr;
     QAction* PM_ExportAll2 = nullptr;
 
-signals:
+  signals:
     // After the first paint (used by the start-up timing).
     void FirstPainted();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void CreateComponents();
     ComponentTable BuildComponentTable();
     void FormCreate();
@@ -121,7 +121,8 @@ private:
     void WriteLanguageSetting();
     void ShowError(const std::exception& error);
 
-    void ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top, QRect& thumbRect);
+    void ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top,
+                                       QRect& thumbRect);
     void LabelMoveMouseDown();
     void BtnSysMinSizeClick();
     void BtnSysCloseClick();

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     gw::FrmIcon window;
     // Start-up timing: leave as soon as the window has been painted once.
     if (std::getenv("GW_QUIT_AFTER_FIRST_PAINT"))
-        QObject::connect(&window, &gw::FrmIcon::FirstPainted, &app, &QApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&window, &gw::FrmIcon::FirstPainted, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
     window.show();
     return app.exec();
 }

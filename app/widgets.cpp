@@ -14,7 +14,8 @@ int ToWinColor(const QColor& color) {
     return color.red() | (color.green() << 8) | (color.blue() << 16);
 }
 
-AutoLabel::AutoLabel(QWidget* parent, bool anchorRight) : QLabel(parent), anchorRight_(anchorRight) {
+AutoLabel::AutoLabel(QWidget* parent, bool anchorRight)
+    : QLabel(parent), anchorRight_(anchorRight) {
     setAttribute(Qt::WA_TranslucentBackground);
     setTextFormat(Qt::PlainText);
 }
@@ -49,14 +50,17 @@ BitmapButton::BitmapButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
-void BitmapButton::SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& disabled) {
+void BitmapButton::SetPictures(const QPixmap& normal, const QPixmap& hover,
+                               const QPixmap& disabled) {
     normal_ = normal;
     hover_ = hover;
     disabled_ = disabled;
     update();
 }
 
-QSize BitmapButton::sizeHint() const { return normal_.isNull() ? QSize(82, 82) : normal_.size(); }
+QSize BitmapButton::sizeHint() const {
+    return normal_.isNull() ? QSize(82, 82) : normal_.size();
+}
 
 void BitmapButton::enterEvent(QEnterEvent* event) {
     hovered_ = true;

@@ -15,13 +15,13 @@ int ToWinColor(const QColor& color);
 // A label that sizes itself to its text; anchored to its right edge, it grows to the left.
 class AutoLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     explicit AutoLabel(QWidget* parent, bool anchorRight = false);
     void SetCaption(const QString& text);
     // Places the label: left (or the right edge when anchored right) and top.
     void Place(int x, int top);
 
-private:
+  private:
     bool anchorRight_;
     int anchorX_ = 0;
 };
@@ -29,18 +29,18 @@ private:
 // A link label: underlined, right-aligned, opens its address when clicked.
 class LinkLabel : public AutoLabel {
     Q_OBJECT
-public:
+  public:
     explicit LinkLabel(QWidget* parent);
     QString Url() const { return url_; }
     void SetUrl(const QString& url) { url_ = url; }
 
-signals:
+  signals:
     void activated(const QString& url);
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     QString url_;
 };
 
@@ -48,17 +48,17 @@ private:
 // centred horizontally whose lower edge sits 7 pixels above the button's.
 class BitmapButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit BitmapButton(QWidget* parent);
     void SetPictures(const QPixmap& normal, const QPixmap& hover, const QPixmap& disabled);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     QPixmap normal_, hover_, disabled_;
     bool hovered_ = false;
 };
@@ -66,17 +66,17 @@ private:
 // A flat progress bar: parts complete of total as a filled fraction, no text.
 class ProgressBar : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit ProgressBar(QWidget* parent);
     void SetTotalParts(int total);
     void SetPartsComplete(int parts);
     int TotalParts() const { return total_; }
     int PartsComplete() const { return parts_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int total_ = 100;
     int parts_ = 0;
 };
@@ -84,14 +84,14 @@ private:
 // A panel with a flat rounded border.
 class RoundedPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     RoundedPanel(QWidget* parent, const QColor& fill, const QColor& border);
     void SetFill(const QColor& fill);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor fill_, border_;
 };
 

@@ -16,7 +16,8 @@ std::vector<std::uint8_t> ReduceToBgra(const RasterImage& src, int w, int h) {
         const int y1 = std::max(y0 + 1, static_cast<int>(static_cast<long long>(y + 1) * sh / h));
         for (int x = 0; x < w; ++x) {
             const int x0 = static_cast<int>(static_cast<long long>(x) * sw / w);
-            const int x1 = std::max(x0 + 1, static_cast<int>(static_cast<long long>(x + 1) * sw / w));
+            const int x1 =
+                std::max(x0 + 1, static_cast<int>(static_cast<long long>(x + 1) * sw / w));
             // Colour is weighted by alpha so transparent pixels do not darken the edges.
             std::uint64_t r = 0, g = 0, b = 0, a = 0, n = 0;
             for (int sy = y0; sy < y1; ++sy)
@@ -64,7 +65,9 @@ Picture Picture::FromImage(const RasterImage& image, int maxSide, int width, int
     return p;
 }
 
-int GridLayout::Columns(int clientWidth) { return std::max(1, (clientWidth - HorizBorder) / PitchX); }
+int GridLayout::Columns(int clientWidth) {
+    return std::max(1, (clientWidth - HorizBorder) / PitchX);
+}
 
 int GridLayout::Rows(int count, int clientWidth) {
     const int c = Columns(clientWidth);
@@ -75,7 +78,9 @@ int GridLayout::ContentHeight(int count, int clientWidth) {
     return VertBorder + Rows(count, clientWidth) * PitchY;
 }
 
-int GridLayout::CellLeft(int k, int clientWidth) { return HorizBorder + (k % Columns(clientWidth)) * PitchX; }
+int GridLayout::CellLeft(int k, int clientWidth) {
+    return HorizBorder + (k % Columns(clientWidth)) * PitchX;
+}
 
 int GridLayout::CellTop(int k, int clientWidth, int scrollY) {
     return VertBorder + (k / Columns(clientWidth)) * PitchY - scrollY;

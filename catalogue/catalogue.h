@@ -62,7 +62,7 @@ struct GridLayout {
 };
 
 class Catalogue {
-public:
+  public:
     int Count() const { return static_cast<int>(entries_.size()); }
     bool Valid(int i) const { return i >= 0 && i < Count(); }
 
@@ -105,7 +105,7 @@ public:
     // Called after every change of entries or selection.
     void SetChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
-private:
+  private:
     void Select(int i);
     void Notify() {
         if (listener_) listener_();

@@ -32,7 +32,8 @@ std::vector<std::string> SplitListValue(std::string_view value) {
     }
 }
 
-void SetPropertyFromText(const Component* component, std::string_view property, std::string_view value) {
+void SetPropertyFromText(const Component* component, std::string_view property,
+                         std::string_view value) {
     if (!component) return;
     const Property* p = component->FindProperty(property);
     if (!p) return;

@@ -34,13 +34,13 @@ struct Component {
 };
 
 class ComponentTable {
-public:
+  public:
     Component& Add(std::string name);
     // Without regard to case; the empty name is the window itself. nullptr when not found.
     const Component* Find(std::string_view name) const;
     const std::vector<Component>& Components() const { return components_; }
 
-private:
+  private:
     std::vector<Component> components_;
 };
 
@@ -51,7 +51,8 @@ struct PropertyConversionError {
 
 // Sets one property from text; nothing happens without a component or property of that name.
 // Throws PropertyConversionError for a bad integer.
-void SetPropertyFromText(const Component* component, std::string_view property, std::string_view value);
+void SetPropertyFromText(const Component* component, std::string_view property,
+                         std::string_view value);
 
 // Splits a list value at every "||".
 std::vector<std::string> SplitListValue(std::string_view value);

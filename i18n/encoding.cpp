@@ -8,7 +8,7 @@ namespace gw {
 namespace {
 
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
@@ -45,7 +45,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 

@@ -15,9 +15,13 @@ namespace {
 
 constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -58,9 +62,12 @@ std::string ValueOf(std::string_view line) {
 
 const char* IniErrorText(IniError error) {
     switch (error) {
-        case IniError::None: return "no error";
-        case IniError::CannotWrite: return "cannot write the settings file";
-        case IniError::CannotReplace: return "cannot replace the settings file";
+        case IniError::None:
+            return "no error";
+        case IniError::CannotWrite:
+            return "cannot write the settings file";
+        case IniError::CannotReplace:
+            return "cannot replace the settings file";
     }
     return "unknown error";
 }
@@ -98,10 +105,14 @@ std::optional<int> ParseIntegerText(std::string_view s) {
     long long value = 0;
     for (char c : s) {
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return std::nullopt;
         value = value * base + digit;
         if (value > 0xFFFFFFFFll) return std::nullopt;
     }
@@ -128,7 +139,8 @@ IniFile IniFile::FromText(std::string_view text) {
             break;
         }
         ini.lines_.emplace_back(text.substr(start, end - start));
-        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+        start =
+            end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return ini;
 }
@@ -163,9 +175,12 @@ std::size_t IniFile::FindKey(std::size_t header, std::string_view key) const {
     return npos;
 }
 
-bool IniFile::HasSection(std::string_view section) const { return FindSection(section) != npos; }
+bool IniFile::HasSection(std::string_view section) const {
+    return FindSection(section) != npos;
+}
 
-std::optional<std::string> IniFile::GetString(std::string_view section, std::string_view key) const {
+std::optional<std::string> IniFile::GetString(std::string_view section,
+                                              std::string_view key) const {
     std::size_t header = FindSection(section);
     if (header == npos) return std::nullopt;
     std::size_t line = FindKey(header, TrimBlanks(key));

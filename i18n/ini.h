@@ -15,7 +15,7 @@ enum class IniError { None, CannotWrite, CannotReplace };
 const char* IniErrorText(IniError error);
 
 class IniFile {
-public:
+  public:
     static constexpr std::size_t kMaxValueBytes = 2047;
     static constexpr std::size_t kKeyListBytes = 16384;
 
@@ -43,7 +43,7 @@ public:
     // Replaces the file atomically: a temporary file beside it, flushed, then renamed over it.
     IniError Save(const std::string& path) const;
 
-private:
+  private:
     // Index of the section's header line, or npos.
     std::size_t FindSection(std::string_view section) const;
     // Index of the key's line inside the section starting after header, or npos.

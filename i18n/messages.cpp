@@ -16,9 +16,9 @@ std::string ReplaceToken(std::string text, std::string_view token, std::string_v
 
 const char* MessageKey(Msg message) {
     static constexpr std::array<const char*, kMessageCount> kKeys{
-        "MS_Opening",    "MS_Processing", "MS_Ready_1", "MS_Ready_2", "MS_Export_1",
-        "MS_Export_2",   "MS_SelDir",     "MS_Confirm", "MS_Info",    "MS_ConfirmMsg",
-        "MS_Sample",     "MS_Check_1",    "MS_Check_2", "MS_Check_3"};
+        "MS_Opening",  "MS_Processing", "MS_Ready_1", "MS_Ready_2", "MS_Export_1",
+        "MS_Export_2", "MS_SelDir",     "MS_Confirm", "MS_Info",    "MS_ConfirmMsg",
+        "MS_Sample",   "MS_Check_1",    "MS_Check_2", "MS_Check_3"};
     return kKeys[static_cast<std::size_t>(message)];
 }
 
@@ -29,7 +29,8 @@ void MessageCatalogue::LoadFrom(const IniFile& language) {
 
 MainWindowTexts ReadMainWindowTexts(const IniFile& language) {
     MainWindowTexts t;
-    t.HomepageCaption = ReplaceToken(language.GetString(kMessagesSection, "MS_Homepage", ""), "%1", "");
+    t.HomepageCaption =
+        ReplaceToken(language.GetString(kMessagesSection, "MS_Homepage", ""), "%1", "");
     t.EmailCaption = language.GetString(kMessagesSection, "MS_EMail", "");
     t.VersionCaption =
         ReplaceToken(language.GetString(kMessagesSection, "MS_Ver", ""), "%1", kProgramVersion);

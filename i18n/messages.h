@@ -37,13 +37,15 @@ const char* MessageKey(Msg message);
 
 // The fourteen texts, each empty until a language is loaded; there are no built-in texts.
 class MessageCatalogue {
-public:
+  public:
     const std::string& Get(Msg message) const { return texts_[static_cast<std::size_t>(message)]; }
-    void Set(Msg message, std::string text) { texts_[static_cast<std::size_t>(message)] = std::move(text); }
+    void Set(Msg message, std::string text) {
+        texts_[static_cast<std::size_t>(message)] = std::move(text);
+    }
     // Every message := the text of its key, empty when missing.
     void LoadFrom(const IniFile& language);
 
-private:
+  private:
     std::array<std::string, kMessageCount> texts_;
 };
 

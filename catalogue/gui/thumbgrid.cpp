@@ -10,7 +10,9 @@
 namespace gw {
 namespace {
 
-QColor FromWin(int v) { return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF); }
+QColor FromWin(int v) {
+    return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
 
 // The picture the grid shows for an entry it cannot decode: a page with a broken corner.
 void PaintFallback(QPainter& p, const QRect& area) {
@@ -45,13 +47,18 @@ ThumbGrid::ThumbGrid(Catalogue& catalogue, QWidget* parent)
     verticalScrollBar()->setSingleStep(GridLayout::PitchY / 2);
 }
 
-int ThumbGrid::ScrollOffset() const { return verticalScrollBar()->value(); }
-
-int ThumbGrid::ItemAt(const QPoint& pt) const {
-    return GridLayout::ItemAt(pt.x(), pt.y(), viewport()->width(), ScrollOffset(), catalogue_.Count());
+int ThumbGrid::ScrollOffset() const {
+    return verticalScrollBar()->value();
 }
 
-int ThumbGrid::VisibleRows() const { return std::max(1, viewport()->height() / GridLayout::PitchY); }
+int ThumbGrid::ItemAt(const QPoint& pt) const {
+    return GridLayout::ItemAt(pt.x(), pt.y(), viewport()->width(), ScrollOffset(),
+                              catalogue_.Count());
+}
+
+int ThumbGrid::VisibleRows() const {
+    return std::max(1, viewport()->height() / GridLayout::PitchY);
+}
 
 void ThumbGrid::UpdateScrollBar() {
     const int content = GridLayout::ContentHeight(catalogue_.Count(), viewport()->width());
@@ -69,8 +76,10 @@ void ThumbGrid::EnsureVisible(int idx) {
     const int top = GridLayout::CellTop(idx, viewport()->width(), 0) - GridLayout::VertBorder;
     const int bottom = top + GridLayout::PitchY + GridLayout::VertBorder;
     QScrollBar* bar = verticalScrollBar();
-    if (top < bar->value()) bar->setValue(top);
-    else if (bottom > bar->value() + viewport()->height()) bar->setValue(bottom - viewport()->height());
+    if (top < bar->value())
+        bar->setValue(top);
+    else if (bottom > bar->value() + viewport()->height())
+        bar->setValue(bottom - viewport()->height());
 }
 
 void ThumbGrid::resizeEvent(QResizeEvent* event) {
@@ -86,7 +95,8 @@ void ThumbGrid::paintEvent(QPaintEvent* event) {
     const int scroll = ScrollOffset();
     const QRect dirty = event->rect();
     // Only rows that meet the dirty rectangle are painted.
-    const int firstRow = std::max(0, (dirty.top() + scroll - GridLayout::VertBorder) / GridLayout::PitchY);
+    const int firstRow =
+        std::max(0, (dirty.top() + scroll - GridLayout::VertBorder) / GridLayout::PitchY);
     const int lastRow = (dirty.bottom() + scroll - GridLayout::VertBorder) / GridLayout::PitchY;
     int painted = 0;
     for (int row = firstRow; row <= lastRow; ++row) {
@@ -94,7 +104,8 @@ void ThumbGrid::paintEvent(QPaintEvent* event) {
             const long long k = static_cast<long long>(row) * columns + col;
             if (k >= catalogue_.Count()) break;
             const int idx = static_cast<int>(k);
-            PaintCell(p, idx, GridLayout::CellLeft(idx, width), GridLayout::CellTop(idx, width, scroll));
+            PaintCell(p, idx, GridLayout::CellLeft(idx, width),
+                      GridLayout::CellTop(idx, width, scroll));
             ++painted;
         }
     }
@@ -102,7 +113,8 @@ void ThumbGrid::paintEvent(QPaintEvent* event) {
 }
 
 void ThumbGrid::PaintCell(QPainter& p, int idx, int left, int top) {
-    p.fillRect(QRect(left, top, GridLayout::ThumbWidth, GridLayout::ThumbHeight), thumbnailsBackground_);
+    p.fillRect(QRect(left, top, GridLayout::ThumbWidth, GridLayout::ThumbHeight),
+               thumbnailsBackground_);
     QRect thumb(0, 0, GridLayout::ThumbWidth, GridLayout::ThumbHeight);
     if (itemTexts_) thumb.setBottom(thumb.bottom() - 16);
     if (beforeImageDraw_) {
@@ -202,15 +214,33 @@ void ThumbGrid::keyPressEvent(QKeyEvent* event) {
     if (from < 0) from = catalogue_.SelectedCount() > 0 ? catalogue_.Selection().back() : 0;
     int target;
     switch (event->key()) {
-        case Qt::Key_Left: target = from - 1; break;
-        case Qt::Key_Right: target = from + 1; break;
-        case Qt::Key_Up: target = from - columns; break;
-        case Qt::Key_Down: target = from + columns; break;
-        case Qt::Key_PageUp: target = from - columns * VisibleRows(); break;
-        case Qt::Key_PageDown: target = from + columns * VisibleRows(); break;
-        case Qt::Key_Home: target = 0; break;
-        case Qt::Key_End: target = count - 1; break;
-        default: QAbstractScrollArea::keyPressEvent(event); return;
+        case Qt::Key_Left:
+            target = from - 1;
+            break;
+        case Qt::Key_Right:
+            target = from + 1;
+            break;
+        case Qt::Key_Up:
+            target = from - columns;
+            break;
+        case Qt::Key_Down:
+            target = from + columns;
+            break;
+        case Qt::Key_PageUp:
+            target = from - columns * VisibleRows();
+            break;
+        case Qt::Key_PageDown:
+            target = from + columns * VisibleRows();
+            break;
+        case Qt::Key_Home:
+            target = 0;
+            break;
+        case Qt::Key_End:
+            target = count - 1;
+            break;
+        default:
+            QAbstractScrollArea::keyPressEvent(event);
+            return;
     }
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
         if (target < 0 || target >= count) target = from;  // no wrap past the first or last row

@@ -14,10 +14,11 @@ namespace gw {
 
 class ThumbGrid : public QAbstractScrollArea {
     Q_OBJECT
-public:
+  public:
     // Called for every cell before its picture is drawn; may draw on the painter and change
     // thumbRect (relative to the cell's corner, on entry 0, 0, 80, 80).
-    using BeforeImageDraw = std::function<void(int idx, QPainter& dest, int left, int top, QRect& thumbRect)>;
+    using BeforeImageDraw =
+        std::function<void(int idx, QPainter& dest, int left, int top, QRect& thumbRect)>;
 
     ThumbGrid(Catalogue& catalogue, QWidget* parent);
 
@@ -32,7 +33,10 @@ public:
     int EffectiveSelectionWidth() const { return hasFocus() ? selectionWidth_ : 1; }
 
     // The grid's own item-text drawing; once off the cells reserve no text space.
-    void SetItemTextDrawing(bool on) { itemTexts_ = on; viewport()->update(); }
+    void SetItemTextDrawing(bool on) {
+        itemTexts_ = on;
+        viewport()->update();
+    }
     bool ItemTextDrawing() const { return itemTexts_; }
 
     int ItemAt(const QPoint& clientPoint) const;
@@ -44,12 +48,12 @@ public:
     // Number of cells painted by the last paint (for checking that only visible ones are).
     int LastPaintedCells() const { return lastPaintedCells_; }
 
-signals:
+  signals:
     // Before the grid's own handling; coordinates are the grid's client coordinates.
     void MouseDown(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -59,7 +63,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
-private:
+  private:
     void UpdateScrollBar();
     void PaintCell(QPainter& p, int idx, int left, int top);
     void MoveTo(int target, Qt::KeyboardModifiers modifiers);
@@ -72,8 +76,8 @@ private:
     QColor selectionColor_;
     int selectionWidth_ = 3;
     bool itemTexts_ = true;
-    int anchor_ = -1;       // last clicked entry, start of Shift ranges
-    int dragStart_ = -1;    // entry where a left-button drag began
+    int anchor_ = -1;     // last clicked entry, start of Shift ranges
+    int dragStart_ = -1;  // entry where a left-button drag began
     int dragLast_ = -1;
     int lastPaintedCells_ = 0;
 };

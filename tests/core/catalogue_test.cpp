@@ -9,7 +9,8 @@ namespace {
 
 Catalogue Filled(int n) {
     Catalogue c;
-    for (int i = 0; i < n; ++i) c.Append(IconEntry{"/f/" + std::to_string(i), std::to_string(i), i, nullptr});
+    for (int i = 0; i < n; ++i)
+        c.Append(IconEntry{"/f/" + std::to_string(i), std::to_string(i), i, nullptr});
     return c;
 }
 
@@ -61,9 +62,21 @@ TEST(Catalogue, RemoveSelectedSelectsTheFollower) {
         int selected;  // index after removal, -1 none
     };
     const C cases[] = {
-        {"follower of the current entry", {2, 5}, false, {"0", "1", "3", "4", "6", "7", "8", "9"}, 4},
-        {"last remaining when nothing follows", {9, 8}, false, {"0", "1", "2", "3", "4", "5", "6", "7"}, 7},
-        {"nothing without a current entry", {2, 5}, true, {"0", "1", "2", "3", "4", "6", "7", "8", "9"}, -1},
+        {"follower of the current entry",
+         {2, 5},
+         false,
+         {"0", "1", "3", "4", "6", "7", "8", "9"},
+         4},
+        {"last remaining when nothing follows",
+         {9, 8},
+         false,
+         {"0", "1", "2", "3", "4", "5", "6", "7"},
+         7},
+        {"nothing without a current entry",
+         {2, 5},
+         true,
+         {"0", "1", "2", "3", "4", "6", "7", "8", "9"},
+         -1},
         {"skips selected followers", {3, 1, 2}, false, {"0", "4", "5", "6", "7", "8", "9"}, 1},
     };
     for (const C& k : cases) {
@@ -104,11 +117,12 @@ TEST(GridLayout, CellsAndHitTests) {
     struct C {
         int x, y, scroll, expected;
     };
-    const C cases[] = {{6, 6, 0, 0},     {85, 85, 0, 0},   {86, 6, 0, -1},     {92, 6, 0, 1},
-                       {5, 6, 0, -1},    {6, 92, 0, 8},    {6, 6, 86, 8},      {6, 92, 0, 8},
-                       {608, 6, 0, 7},   {694, 6, 0, -1},  {6, 6 + 86 * 2, 0, -1}};
+    const C cases[] = {{6, 6, 0, 0},   {85, 85, 0, 0},  {86, 6, 0, -1},        {92, 6, 0, 1},
+                       {5, 6, 0, -1},  {6, 92, 0, 8},   {6, 6, 86, 8},         {6, 92, 0, 8},
+                       {608, 6, 0, 7}, {694, 6, 0, -1}, {6, 6 + 86 * 2, 0, -1}};
     for (const C& c : cases)
-        EXPECT_EQ(GridLayout::ItemAt(c.x, c.y, width, c.scroll, 10), c.expected) << c.x << "," << c.y;
+        EXPECT_EQ(GridLayout::ItemAt(c.x, c.y, width, c.scroll, 10), c.expected)
+            << c.x << "," << c.y;
 }
 
 TEST(Picture, KeepsTheOriginalSizeAndFitsTheCell) {

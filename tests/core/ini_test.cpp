@@ -35,9 +35,11 @@ TEST_P(IniReading, FollowsProfileStringRules) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, IniReading,
     ::testing::Values(
-        ReadCase{"SectionAndKeyIgnoreCase", "[Export]\nSavePath=/tmp\n", "EXPORT", "savepath", "/tmp"},
+        ReadCase{"SectionAndKeyIgnoreCase", "[Export]\nSavePath=/tmp\n", "EXPORT", "savepath",
+                 "/tmp"},
         ReadCase{"SplitsAtFirstEquals", "[S]\nLabel1.Caption=a=b\n", "S", "Label1.Caption", "a=b"},
-        ReadCase{"BlanksAroundKeyAndValueDropped", "[S]\n  key \t=  some value \t\n", "S", "key", "some value"},
+        ReadCase{"BlanksAroundKeyAndValueDropped", "[S]\n  key \t=  some value \t\n", "S", "key",
+                 "some value"},
         ReadCase{"DoubleQuotesRemoved", "[S]\nk=\" padded \"\n", "S", "k", " padded "},
         ReadCase{"SingleQuotesRemoved", "[S]\nk='x'\n", "S", "k", "x"},
         ReadCase{"MismatchedQuotesKept", "[S]\nk=\"x'\n", "S", "k", "\"x'"},
@@ -71,8 +73,9 @@ TEST(IniFile, WritingKeepsEveryOtherLine) {
     ini.SetString("export", "SAVEPATH", "/b");
     ini.SetString("EXPORT", "Format", "2");
     ini.SetInteger("LANGUAGE", "Default", 5);
-    EXPECT_EQ(ini.ToText(),
-              "; comment\n[EXPORT]\nSAVEPATH=/b\nFormat=2\n\n[Other]\nx = 1\n[LANGUAGE]\nDefault=5\n");
+    EXPECT_EQ(
+        ini.ToText(),
+        "; comment\n[EXPORT]\nSAVEPATH=/b\nFormat=2\n\n[Other]\nx = 1\n[LANGUAGE]\nDefault=5\n");
 }
 
 TEST(ParseIntegerText, AcceptsTheIntegerForms) {
@@ -80,16 +83,28 @@ TEST(ParseIntegerText, AcceptsTheIntegerForms) {
         const char* text;
         std::optional<int> value;
     };
-    const C cases[] = {{"42", 42},          {"  -7", -7},      {"+3", 3},        {"$1F", 31},
-                       {"x10", 16},         {"X10", 16},       {"0x10", 16},     {"0XfF", 255},
-                       {"-$10", -16},       {"$FFFFFFFF", -1}, {"", std::nullopt}, {"abc", std::nullopt},
-                       {"12a", std::nullopt}, {"1 ", std::nullopt}, {"$", std::nullopt},
-                       {"2147483648", std::nullopt}, {"-2147483648", -2147483647 - 1}};
+    const C cases[] = {{"42", 42},
+                       {"  -7", -7},
+                       {"+3", 3},
+                       {"$1F", 31},
+                       {"x10", 16},
+                       {"X10", 16},
+                       {"0x10", 16},
+                       {"0XfF", 255},
+                       {"-$10", -16},
+                       {"$FFFFFFFF", -1},
+                       {"", std::nullopt},
+                       {"abc", std::nullopt},
+                       {"12a", std::nullopt},
+                       {"1 ", std::nullopt},
+                       {"$", std::nullopt},
+                       {"2147483648", std::nullopt},
+                       {"-2147483648", -2147483647 - 1}};
     for (const C& c : cases) EXPECT_EQ(ParseIntegerText(c.text), c.value) << "'" << c.text << "'";
 }
 
 class IniOnDisk : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("gw_ini_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -119,7 +134,8 @@ TEST_F(IniOnDisk, SaveIntoMissingFolderFailsAndSaysSo) {
 TEST_F(IniOnDisk, LanguageSettingDefaultsAndClamps) {
     const std::string path = Path("Options.ini");
     EXPECT_EQ(ReadLanguageSetting(path), 7);  // no file
-    const std::pair<const char*, int> cases[] = {{"2", 2}, {"-3", 0}, {"99", 7}, {"abc", 7}, {"", 7}};
+    const std::pair<const char*, int> cases[] = {
+        {"2", 2}, {"-3", 0}, {"99", 7}, {"abc", 7}, {"", 7}};
     for (auto [text, expected] : cases) {
         std::ofstream(path) << "[language]\ndefault=" << text << "\n";
         EXPECT_EQ(ReadLanguageSetting(path), expected) << text;

@@ -73,7 +73,9 @@ struct FakeWindow {
             {"Color", PropertyKind::Integer, [this](int v) { color = v; }, {}, {}}};
         table.Add("Label3").Properties = {{"Caption", PropertyKind::String, {}, text(label3), {}}};
         table.Add("RzComboBox1").Properties = {
-            {"Items", PropertyKind::Strings, {}, {}, [this](const std::vector<std::string>& v) { items = v; }}};
+            {"Items", PropertyKind::Strings, {}, {}, [this](const std::vector<std::string>& v) {
+                 items = v;
+             }}};
     }
     void Apply(const std::string& lines) {
         ApplyLanguageSection(table, "FrmIcon", IniFile::FromText("[FrmIcon]\n" + lines));
@@ -94,10 +96,14 @@ TEST(ApplyLanguageSection, SetsPropertiesByName) {
         {"names without case", "label1.CAPTION=x\n", &FakeWindow::label1, "x"},
         {"blanks around names", " Label1 . Caption = y \n", &FakeWindow::label1, "y"},
         {"nested property ignored", "Label1.Font.Name=Arial\n", &FakeWindow::label1, "L1"},
-        {"boolean property ignored", "Label1.Visible=0\nLabel3.Caption=X\n", &FakeWindow::label3, "X"},
-        {"unknown component ignored", "Nothing.Caption=z\nLabel3.Caption=X\n", &FakeWindow::label3, "X"},
-        {"bad integer ends the section", "Label1.Left=abc\nLabel3.Caption=X\n", &FakeWindow::label3, "L3"},
-        {"empty integer ends the section", "Label1.Left=\nLabel3.Caption=X\n", &FakeWindow::label3, "L3"},
+        {"boolean property ignored", "Label1.Visible=0\nLabel3.Caption=X\n", &FakeWindow::label3,
+         "X"},
+        {"unknown component ignored", "Nothing.Caption=z\nLabel3.Caption=X\n", &FakeWindow::label3,
+         "X"},
+        {"bad integer ends the section", "Label1.Left=abc\nLabel3.Caption=X\n", &FakeWindow::label3,
+         "L3"},
+        {"empty integer ends the section", "Label1.Left=\nLabel3.Caption=X\n", &FakeWindow::label3,
+         "L3"},
     };
     for (const Case& c : cases) {
         FakeWindow w;

@@ -9,11 +9,13 @@ namespace gw {
 namespace {
 
 class OutputNaming : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         out_ = (std::filesystem::temp_directory_path() /
-                ("gw_naming_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
-                   .string() + "/";
+                ("gw_naming_" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())))
+                   .string() +
+               "/";
         std::filesystem::remove_all(out_);
         std::filesystem::create_directories(out_);
     }
@@ -44,7 +46,8 @@ TEST_F(OutputNaming, BuildsStemNumberAndExtension) {
         {"/x/big.dll", "99998", ".ico", "big_99999.ico"},
         {"/x/big.dll", "99999", ".ico", "big_100000.ico"},
     };
-    for (const C& c : cases) EXPECT_EQ(Name(c.source, c.index, c.ext), out_ + c.expected) << c.source;
+    for (const C& c : cases)
+        EXPECT_EQ(Name(c.source, c.index, c.ext), out_ + c.expected) << c.source;
 }
 
 TEST_F(OutputNaming, TakenNamesGetACounter) {

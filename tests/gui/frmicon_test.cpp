@@ -17,7 +17,9 @@ using namespace gw;
 
 namespace {
 
-QString SourceDir() { return QString::fromLocal8Bit(qgetenv("GW_SOURCE_DIR")); }
+QString SourceDir() {
+    return QString::fromLocal8Bit(qgetenv("GW_SOURCE_DIR"));
+}
 
 // A fresh program folder holding the shipped language file (or another one).
 struct ProgramFolder {
@@ -47,13 +49,15 @@ QString ShippedMessage(const char* key) {
     return QString::fromStdString(lang.GetString("Messages", key, ""));
 }
 
-IconEntry Entry(const char* name, int number = 0) { return IconEntry{std::string("/f/") + name, name, number, nullptr}; }
+IconEntry Entry(const char* name, int number = 0) {
+    return IconEntry{std::string("/f/") + name, name, number, nullptr};
+}
 
 }  // namespace
 
 class FrmIconTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void startsWithTheShippedLanguage();
     void closeWritesTheLanguageSetting_data();
     void closeWritesTheLanguageSetting();
@@ -82,7 +86,8 @@ void FrmIconTest::startsWithTheShippedLanguage() {
     QVERIFY(!w.Label28->isVisible());
     QVERIFY(!w.RzURLLabel1->isVisible());
     QVERIFY(!w.BusyVisible());
-    QVERIFY(w.BtnOpenFiles->isEnabled() && w.BtnOpenFolder->isEnabled() && w.BtnExport->isEnabled());
+    QVERIFY(w.BtnOpenFiles->isEnabled() && w.BtnOpenFolder->isEnabled() &&
+            w.BtnExport->isEnabled());
     QCOMPARE(w.Label3->text(), ShippedMessage("MS_Ver").replace("%1", "2.1.8.0"));
     QCOMPARE(w.BtnOpenFiles->geometry(), QRect(228, 28, 82, 82));
     QCOMPARE(w.RzPanel1->geometry(), QRect(11, 120, 720, 360));
@@ -98,9 +103,12 @@ void FrmIconTest::closeWritesTheLanguageSetting_data() {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
     QTest::newRow("no file") << QByteArray() << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
-    QTest::newRow("stored 2") << QByteArray("[LANGUAGE]\r\nDefault=2\r\n") << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
-    QTest::newRow("stored -3") << QByteArray("[LANGUAGE]\r\nDefault=-3\r\n") << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
-    QTest::newRow("stored 99") << QByteArray("[LANGUAGE]\r\nDefault=99\r\n") << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored 2") << QByteArray("[LANGUAGE]\r\nDefault=2\r\n")
+                              << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored -3") << QByteArray("[LANGUAGE]\r\nDefault=-3\r\n")
+                               << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored 99") << QByteArray("[LANGUAGE]\r\nDefault=99\r\n")
+                               << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
     QTest::newRow("export settings kept")
         << QByteArray("[EXPORT]\r\nFormat=2\r\n\r\n[LANGUAGE]\r\nDefault=7\r\n")
         << QByteArray("[EXPORT]\r\nFormat=2\r\n\r\n[LANGUAGE]\r\nDefault=5\r\n");
@@ -141,7 +149,8 @@ void FrmIconTest::missingLanguageFileLeavesBuiltInTexts() {
 void FrmIconTest::sectionLinesOverrideMessages() {
     const QByteArray lang =
         "[Messages]\nMS_Ver=V %1\nMS_Ready_1=empty\n[FrmIcon]\nLabel3.Caption=from section\n"
-        "Caption=Main\nBtnExport.Left=$100\nPM_ExportAll.Caption=全部\nLabel1.Left=abc\nBtnOpenFiles.Caption=X\n";
+        "Caption=Main\nBtnExport.Left=$100\nPM_ExportAll.Caption=全部\nLabel1.Left="
+        "abc\nBtnOpenFiles.Caption=X\n";
     ProgramFolder folder(&lang);
     FakeDialogs dialogs;
     FrmIcon w({folder.Path(), &dialogs});

@@ -43,7 +43,7 @@ struct Grid {
 
 class ThumbGridTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void clickGestures();
     void dragSelectsARun();
     void keyboardMovesAndExtends();
@@ -122,7 +122,8 @@ void ThumbGridTest::paintsOnlyVisibleCellsOfAHugeCatalogue() {
 void ThumbGridTest::hookSeesTheWholeCellAndMayShrinkIt() {
     Grid g(0);
     g.catalogue.Append(IconEntry{"/f", "f", 0, SolidPicture(32, 32)});
-    g.catalogue.Append(IconEntry{"/f", "bad", 0, std::make_shared<Picture>(Picture::Undecodable())});
+    g.catalogue.Append(
+        IconEntry{"/f", "bad", 0, std::make_shared<Picture>(Picture::Undecodable())});
     g.grid.SetItemTextDrawing(false);
     QList<QRect> seen;
     g.grid.SetBeforeImageDraw([&](int, QPainter&, int, int, QRect& thumb) {
@@ -142,7 +143,8 @@ void ThumbGridTest::hookSeesTheWholeCellAndMayShrinkIt() {
 void ThumbGridTest::selectionFrameFollowsFocus() {
     Grid g(2);
     g.grid.SetItemTextDrawing(false);
-    g.grid.SetBeforeImageDraw([](int, QPainter&, int, int, QRect& thumb) { thumb = QRect(10, 10, 60, 60); });
+    g.grid.SetBeforeImageDraw(
+        [](int, QPainter&, int, int, QRect& thumb) { thumb = QRect(10, 10, 60, 60); });
     g.catalogue.SelectOnly(0);
     QVERIFY(QTest::qWaitForWindowExposed(&g.grid));
     g.grid.setFocus();

@@ -8,7 +8,7 @@
 namespace gw {
 
 class FakeDialogs : public DialogService {
-public:
+  public:
     QStringList errors;
     QStringList informations;
     QList<QUrl> openedUrls;
@@ -29,8 +29,8 @@ public:
         questions << caption + "|" + text;
         return answerYes;
     }
-    QStringList GetOpenFileNames(QWidget*, const QString& title, const QString&, const QString& filter,
-                                 int) override {
+    QStringList GetOpenFileNames(QWidget*, const QString& title, const QString&,
+                                 const QString& filter, int) override {
         ++openRequests;
         lastOpenTitle = title;
         lastOpenFilter = filter;
