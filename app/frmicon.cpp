@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
@@ -11,6 +13,7 @@
 #include "app/dialogs.h"
 #include "app/widgets.h"
 #include "catalogue/gui/thumbgrid.h"
+#include "catalogue/opening.h"
 #include "i18n/language.h"
 
 namespace gw {
@@ -206,6 +209,11 @@ void FrmIcon::CreateComponents() {
             ImageEnMViewBeforeImageDrawEx(idx, dest, left, top, thumb);
         });
     catalogue_.SetChangeListener([this] { ImageEnMView->Refresh(); });
+    connect(ImageEnMView, &ThumbGrid::MouseDown, this, [this](QMouseEvent* e) { ImageEnMViewMouseDown(e); });
+    connect(ImageEnMView, &ThumbGrid::MouseMove, this, [this](QMouseEvent* e) { ImageEnMViewMouseMove(e); });
+    connect(BtnOpenFiles, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnOpenFilesClick(); }); });
+    connect(BtnOpenFolder, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnOpenFolderClik(); }); });
+    connect(BtnExport, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnExportClick(); }); });
 
     Label1 = new AutoLabel(this);
     WhiteText(Label1);
@@ -238,6 +246,9 @@ void FrmIcon::CreateComponents() {
     PM_ExportSel2 = PopupMenu2->addAction(QStringLiteral("Export selected"));
     PM_ExportAll2 = PopupMenu2->addAction(QStringLiteral("Export all"));
     PopupMenuView = new QMenu(this);
+    connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+    connect(PM_RemoveSel, &QAction::triggered, this, [this] { RunCommand([this] { PM_RemoveSelClick(); }); });
+    connect(PM_RemoveAll, &QAction::triggered, this, [this] { RunCommand([this] { PM_RemoveAllClick(); }); });
 }
 
 ComponentTable FrmIcon::BuildComponentTable() {
@@ -473,6 +484,122 @@ void FrmIcon::BtnSysCloseClick() {
 void FrmIcon::RzURLLabel2Click() {
     const QString url = RzURLLabel2->Url();
     if (!url.isEmpty()) dialogs_->OpenUrl(QUrl(url));
+}
+
+}  // namespace gw
+
+namespace gw {
+namespace {
+
+// "desc|patterns|desc|patterns" as Qt's "desc (pattern pattern);;..." filter list.
+QString QtFilter(const std::string& filter) {
+    const QStringList parts = Q(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        const int paren = description.lastIndexOf(" (");
+        if (paren > 0 && description.endsWith(')')) description.truncate(paren);
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        out << description + " (" + patterns + ")";
+    }
+    return out.join(";;");
+}
+
+}  // namespace
+
+bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner) {
+    if (!QFileInfo(folder).isDir()) folder.clear();
+    QString chosen = dialogs.ChooseFolder(owner, title, folder);
+    if (chosen.isEmpty()) return false;
+    while (chosen.size() > 1 && chosen.endsWith('/')) chosen.chop(1);
+    folder = chosen;
+    return true;
+}
+
+void FrmIcon::BtnOpenFilesClick() {
+    const QStringList files = dialogs_->GetOpenFileNames(this, Q(OpenDialog1.Title), QString(),
+                                                         QtFilter(OpenDialog1.Filter), OpenDialog1.FilterIndex - 1);
+    if (files.isEmpty()) return;
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(f.toStdString());
+    AddSourceFiles(paths);
+}
+
+void FrmIcon::BtnOpenFolderClik() {
+    QString folder;
+    if (catalogue_.Count() > 0) folder = Q(FolderPart(catalogue_.Entry(0).SourcePath));
+    if (!ChooseFolder(*dialogs_, Q(messages_.Get(Msg::MS_SelDir)), folder, this)) return;
+    AddSourceFiles(ListSourceFiles(folder.toStdString()));
+}
+
+void FrmIcon::AddSourceFiles(const std::vector<std::string>& paths) {
+    RzProgressBar1->SetTotalParts(static_cast<int>(paths.size()));
+    RzProgressBar1->SetPartsComplete(0);
+    const QString opening = Q(messages_.Get(Msg::MS_Opening));
+    Label25->SetCaption(opening);
+    Label1->SetCaption(opening);
+    BtnOpenFiles->setEnabled(false);
+    BtnOpenFolder->setEnabled(false);
+    BtnExport->setEnabled(false);
+    PanelState->show();
+    PanelState->raise();
+    QCoreApplication::processEvents();
+    try {
+        for (const std::string& path : paths) {
+            RzProgressBar1->SetPartsComplete(RzProgressBar1->PartsComplete() + 1);
+            QCoreApplication::processEvents();
+            if (closed_) break;  // the window was closed while the batch ran
+            AddSourceFile(catalogue_, path);
+        }
+        RefreshStatus();
+    } catch (...) {
+        HideBusy();
+        BtnOpenFiles->setEnabled(true);
+        BtnOpenFolder->setEnabled(true);
+        BtnExport->setEnabled(true);
+        throw;
+    }
+    HideBusy();
+}
+
+void FrmIcon::BtnExportClick() { PopupMenu2->popup(BtnExport->mapToGlobal(QPoint(0, BtnExport->height()))); }
+
+void FrmIcon::PopupMenu2Popup() {
+    PM_ExportAll2->setEnabled(catalogue_.Count() > 0);
+    PM_ExportSel2->setEnabled(catalogue_.SelectedCount() > 0);
+}
+
+void FrmIcon::ImageEnMViewMouseDown(QMouseEvent* event) {
+    const int idx = ImageEnMView->ItemAt(event->position().toPoint());
+    if (event->button() == Qt::RightButton) {
+        if (idx < 0)
+            catalogue_.ClearSelection();
+        else if (!catalogue_.IsSelected(idx))
+            catalogue_.SelectOnly(idx);
+        PM_ExportAll->setEnabled(catalogue_.Count() > 0);
+        PM_ExportSel->setEnabled(catalogue_.SelectedCount() > 0);
+        PM_RemoveAll->setEnabled(PM_ExportAll->isEnabled());
+        PM_RemoveSel->setEnabled(PM_ExportSel->isEnabled());
+        PopupMenu1->popup(ImageEnMView->viewport()->mapToGlobal(event->position().toPoint()));
+    } else if (event->button() == Qt::LeftButton && idx < 0) {
+        catalogue_.ClearSelection();
+    }
+}
+
+void FrmIcon::ImageEnMViewMouseMove(QMouseEvent* event) {
+    const int idx = ImageEnMView->ItemAt(event->position().toPoint());
+    ImageEnMView->viewport()->setToolTip(idx >= 0 ? Q(catalogue_.Entry(idx).DisplayName) : QString());
+}
+
+void FrmIcon::PM_RemoveSelClick() {
+    catalogue_.RemoveSelected();
+    RefreshStatus();
+}
+
+void FrmIcon::PM_RemoveAllClick() {
+    catalogue_.RemoveAll();
+    RefreshStatus();
 }
 
 }  // namespace gw

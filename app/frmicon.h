@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "i18n/components.h"
@@ -22,6 +23,10 @@ class LinkLabel;
 class ProgressBar;
 class RoundedPanel;
 class ThumbGrid;
+
+// The folder chooser: false when cancelled. On entry `folder` is the folder to preselect (cleared
+// when it does not exist); on success the chosen folder, without a trailing "/" unless it is "/".
+bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner);
 
 // The address the e-mail link opens: the maker's guide page.
 inline constexpr const char* kGuideUrl = "https://glyphwright.org/guide";
@@ -62,6 +67,15 @@ class FrmIcon : public QWidget {
     void StepBusy();
     void HideBusy();
     bool BusyVisible() const;
+
+    // Opens every path in turn behind the busy panel, then refreshes the status line.
+    void AddSourceFiles(const std::vector<std::string>& paths);
+    void BtnOpenFilesClick();
+    void BtnOpenFolderClik();
+    void BtnExportClick();
+    void PopupMenu2Popup();
+    void PM_RemoveSelClick();
+    void PM_RemoveAllClick();
 
     // Runs a command; an error that escapes it is shown in the error box.
     template <typename F>
@@ -127,6 +141,8 @@ class FrmIcon : public QWidget {
     void BtnSysMinSizeClick();
     void BtnSysCloseClick();
     void RzURLLabel2Click();
+    void ImageEnMViewMouseDown(QMouseEvent* event);
+    void ImageEnMViewMouseMove(QMouseEvent* event);
 
     FrmIconOptions options_;
     std::unique_ptr<DialogService> ownDialogs_;
