@@ -1,7 +1,7 @@
 // Multi-page PCX (DCX): a table of page offsets, each page a complete PCX file.
 #include "imagefile/bytereader.h"
 #include "imagefile/codec.h"
-#include "imagefile/fmtsupport.h"
+#include "imagefile/codec_helpers.h"
 
 namespace gw {
 namespace {

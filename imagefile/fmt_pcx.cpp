@@ -3,7 +3,8 @@
 
 #include "imagefile/bytereader.h"
 #include "imagefile/codec.h"
-#include "imagefile/fmtsupport.h"
+#include "imagefile/codec_helpers.h"
+#include "imagefile/fmt_support.h"
 #include "imagefile/limits.h"
 
 namespace gw {
@@ -242,9 +243,9 @@ bool WritePcx(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     RasterImage storage;
     const RasterImage* src = &image;
     ReducedImage reduced;
+    std::vector<std::uint8_t> monoRows;
     if (kind == Kind::Mono) {
-        storage = ToBlackWhite(image);
-        src = &storage;
+        monoRows = BlackWhiteRows(image);
     } else if (kind == Kind::Rgb24) {
         src = &AsRgb24(image, storage);
     } else if (!ReduceToPalette(image, kind == Kind::Colours16 ? 16 : 256, reduced)) {
@@ -286,7 +287,8 @@ bool WritePcx(ImageHolder& holder, std::vector<std::uint8_t>& out) {
             std::fill(line.begin(), line.end(), 0);
             switch (kind) {
                 case Kind::Mono:
-                    std::copy_n(src->Row(y), (w + 7) / 8, line.begin());
+                    std::copy_n(monoRows.data() + static_cast<std::size_t>(y) * ((w + 7) / 8),
+                                (w + 7) / 8, line.begin());
                     break;
                 case Kind::Rgb24:
                     for (std::size_t x = 0; x < w; ++x) line[x] = src->Row(y)[3 * x + 2 - plane];

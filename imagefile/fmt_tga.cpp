@@ -4,7 +4,8 @@
 
 #include "imagefile/bytereader.h"
 #include "imagefile/codec.h"
-#include "imagefile/fmtsupport.h"
+#include "imagefile/codec_helpers.h"
+#include "imagefile/fmt_support.h"
 #include "imagefile/limits.h"
 
 namespace gw {
@@ -277,12 +278,12 @@ bool WriteTga(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     const int hgt = image.Height();
     ReducedImage reduced;
     RasterImage storage;
+    std::vector<std::uint8_t> bits;  // black-and-white rows, top first
     const RasterImage* src = &image;
     unsigned imageType = 2, depth = 24, descriptor = 0;
     switch (kind) {
         case Kind::Bits1:
-            storage = ToBlackWhite(image);
-            src = &storage;
+            bits = BlackWhiteRows(image);
             imageType = 3;
             depth = 1;
             break;
@@ -327,7 +328,7 @@ bool WriteTga(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     for (int y = hgt - 1; y >= 0; --y) {
         row.clear();
         if (kind == Kind::Bits1) {
-            const std::uint8_t* s = src->Row(y);
+            const std::uint8_t* s = bits.data() + static_cast<std::size_t>(y) * ((w + 7) / 8);
             row.assign(s, s + (w + 7) / 8);
         } else if (mapLength) {
             const std::uint8_t* idx = reduced.Indices.data() + static_cast<std::size_t>(y) * w;

@@ -1,6 +1,6 @@
 #pragma once
-// Small pieces the hand-written picture codecs share: resolution conversion, sample scaling,
-// palette images, black-and-white reduction and byte output.
+// Small pieces the hand-written picture codecs share: sample scaling, palette images and
+// byte output.
 
 #include <cstdint>
 #include <vector>
@@ -9,11 +9,6 @@
 #include "imagefile/raster.h"
 
 namespace gw {
-
-// Dots per inch from pixels per metre, rounded; 300 when the file gives no resolution.
-int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre);
-// Pixels per metre from dots per inch, rounded (300 dpi → 11811).
-std::uint32_t PixelsPerMetreFromDpi(int dpi);
 
 // A sample of 0..maxValue scaled to 0..255, rounded; values above maxValue give 255.
 inline std::uint8_t ScaleToByte(std::uint32_t value, std::uint32_t maxValue) {
@@ -26,10 +21,6 @@ inline std::uint8_t ScaleToByte(std::uint32_t value, std::uint32_t maxValue) {
 // ie1g when the palette is exactly black and white (in either order) and allowBlackWhite is
 // set, ie24RGB otherwise. Indices beyond the palette come out black.
 RasterImage ExpandIndexed(const RasterImage& indexed, bool allowBlackWhite);
-
-// The picture as ie1g: a copy when it already is one, else white where the luminance is at
-// least half. The alpha plane is dropped.
-RasterImage ToBlackWhite(const RasterImage& image);
 
 // The picture reduced to at most maxColors colours, with the result checked for consistency
 // (one index per pixel, every index inside a non-empty palette). False when it is not.

@@ -1,19 +1,6 @@
-#include "imagefile/fmtsupport.h"
-
-#include <cmath>
+#include "imagefile/codec_helpers.h"
 
 namespace gw {
-
-int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre) {
-    if (pixelsPerMetre < 1) return 300;
-    double dpi = std::round(static_cast<double>(pixelsPerMetre) * 2.54 / 100.0);
-    return dpi > 1e6 ? 1000000 : static_cast<int>(dpi);
-}
-
-std::uint32_t PixelsPerMetreFromDpi(int dpi) {
-    if (dpi <= 0) return 0;
-    return static_cast<std::uint32_t>(std::lround(dpi / 2.54 * 100.0));
-}
 
 RasterImage ExpandIndexed(const RasterImage& indexed, bool allowBlackWhite) {
     const std::vector<Rgb>& pal = indexed.Palette();
@@ -46,26 +33,6 @@ RasterImage ExpandIndexed(const RasterImage& indexed, bool allowBlackWhite) {
         }
     }
     if (indexed.HasAlpha()) out.Alpha() = indexed.Alpha();
-    return out;
-}
-
-RasterImage ToBlackWhite(const RasterImage& image) {
-    RasterImage out;
-    if (image.Format() == PixelFormat::ie1g) {
-        out = image;
-        out.RemoveAlpha();
-        return out;
-    }
-    if (image.Empty() || !out.Allocate(image.Width(), image.Height(), PixelFormat::ie1g))
-        return out;
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* dst = out.Row(y);
-        for (int x = 0; x < image.Width(); ++x) {
-            Rgb c = image.PixelRgb(x, y);
-            if (299 * c.r + 587 * c.g + 114 * c.b >= 128 * 1000)
-                dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
-        }
-    }
     return out;
 }
 
