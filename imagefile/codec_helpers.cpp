@@ -48,6 +48,13 @@ bool ReduceToPalette(const RasterImage& image, int maxColors, ReducedImage& out)
     return true;
 }
 
+void ClearPaddingBits(RasterImage& image) {
+    const int w = image.Width();
+    if (image.Format() != PixelFormat::ie1g || w % 8 == 0) return;
+    const auto keep = static_cast<std::uint8_t>(0xff00 >> (w % 8));
+    for (int y = 0; y < image.Height(); ++y) image.Row(y)[w / 8] &= keep;
+}
+
 const RasterImage& AsRgb24(const RasterImage& image, RasterImage& storage) {
     if (image.Format() == PixelFormat::ie24RGB) return image;
     storage = image.ToRgb24();

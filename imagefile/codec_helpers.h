@@ -26,6 +26,9 @@ RasterImage ExpandIndexed(const RasterImage& indexed, bool allowBlackWhite);
 // (one index per pixel, every index inside a non-empty palette). False when it is not.
 bool ReduceToPalette(const RasterImage& image, int maxColors, ReducedImage& out);
 
+// Clears the bits past the last pixel of every row of an ie1g image filled from whole bytes.
+void ClearPaddingBits(RasterImage& image);
+
 // The picture as ie24RGB: the image itself, or its conversion kept in storage.
 const RasterImage& AsRgb24(const RasterImage& image, RasterImage& storage);
 

@@ -182,6 +182,7 @@ bool ReadPcx(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
         }
     }
     if (image.HasAlpha() && image.AlphaAllOpaque()) image.RemoveAlpha();
+    if (mono) ClearPaddingBits(image);
     if (format == PixelFormat::ie8p) {
         image.Palette() = palette;
         image = ExpandIndexed(image, false);

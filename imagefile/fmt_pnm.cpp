@@ -136,7 +136,6 @@ bool ReadPnm(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
                 // Bit 1 is black in the file and white in the image.
                 for (std::uint64_t i = 0; i < rowBytes; ++i)
                     dst[i] = static_cast<std::uint8_t>(~src[static_cast<std::size_t>(i)]);
-                if (w % 8) dst[rowBytes - 1] &= static_cast<std::uint8_t>(0xff00 >> (w % 8));
             } else {
                 for (std::uint64_t x = 0; x < w; ++x) {
                     bool black = false;
@@ -173,6 +172,7 @@ bool ReadPnm(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
         }
     }
 
+    ClearPaddingBits(image);
     FileParams& p = holder.Params;
     p.ChannelCount = bitmap ? 1 : static_cast<int>(samples);
     p.BitsPerChannel = bitmap ? 1 : h.maxval > 255 ? 16 : 8;

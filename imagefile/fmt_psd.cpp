@@ -264,7 +264,6 @@ bool ReadPsd(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
                 // Bit 1 is black in the document and white in the image.
                 for (std::uint64_t i = 0; i < planes.rowBytes; ++i)
                     dst[i] = static_cast<std::uint8_t>(~row[i]);
-                if (w % 8) dst[planes.rowBytes - 1] &= static_cast<std::uint8_t>(0xff00 >> (w % 8));
                 continue;
             }
             if (c == colour) {
@@ -293,6 +292,7 @@ bool ReadPsd(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
         }
     }
     if (image.HasAlpha() && image.AlphaAllOpaque()) image.RemoveAlpha();
+    ClearPaddingBits(image);
 
     FileParams& p = holder.Params;
     switch (h.mode) {

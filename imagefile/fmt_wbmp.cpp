@@ -56,6 +56,7 @@ bool ReadWbmp(ImageHolder& holder, std::span<const std::uint8_t> data, const Rea
         auto src = r.take(h.rowBytes);
         std::copy(src.begin(), src.end(), image.Row(y));
     }
+    ClearPaddingBits(image);
     FileParams& p = holder.Params;
     p.ChannelCount = 1;
     p.BitsPerChannel = 1;

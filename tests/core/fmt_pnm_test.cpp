@@ -114,6 +114,15 @@ INSTANTIATE_TEST_SUITE_P(
                                16}),
     [](const auto& info) { return info.param.name; });
 
+TEST(PnmRead, InvertedBitmapRowsHaveClearPadding) {
+    ImageHolder h;
+    ASSERT_TRUE(kPnmCodec.Read(h, Bytes().str("P4 3 1\n").u8(0x40).v, ReadOptions{}));
+    EXPECT_EQ(h.Image.Row(0)[0], 0xa0);
+    std::vector<std::uint8_t> file;
+    ASSERT_TRUE(kPnmCodec.Write(h, file));
+    EXPECT_EQ(file.back(), 0x40);
+}
+
 TEST(PnmRead, KeepsHeaderCommentsAndDefaultResolution) {
     ImageHolder h;
     h.Params.HorizontalDpi = 72;

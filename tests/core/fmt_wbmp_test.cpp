@@ -28,6 +28,12 @@ TEST(WbmpRead, ReferencePixels) {
     EXPECT_EQ(h.Params.HorizontalDpi, 300);
 }
 
+TEST(WbmpRead, BitsPastTheRowEndAreCleared) {
+    ImageHolder h;
+    ASSERT_TRUE(kWbmpCodec.Read(h, Bytes().u8s({0, 0, 3, 1, 0xff}).v, ReadOptions{}));
+    EXPECT_EQ(h.Image.Row(0)[0], 0xe0);
+}
+
 TEST(WbmpRead, MultiByteDimensions) {
     // Width 200 = 0x81 0x48; height 1.
     Bytes f = Bytes().u8s({0, 0, 0x81, 0x48, 1}).fill(25, 0xff);
