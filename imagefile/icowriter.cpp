@@ -199,8 +199,8 @@ EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, st
     PutU16(out, static_cast<std::uint32_t>(info.bits));
     PutU32(out, 0);
     PutU32(out, static_cast<std::uint32_t>(imageSize));
-    PutU32(out, static_cast<std::uint32_t>(PixelsPerMetreFromDpi(p.HorizontalDpi)));
-    PutU32(out, static_cast<std::uint32_t>(PixelsPerMetreFromDpi(p.VerticalDpi)));
+    PutU32(out, PixelsPerMetreFromDpi(p.HorizontalDpi));
+    PutU32(out, PixelsPerMetreFromDpi(p.VerticalDpi));
     PutU32(out, 0);
     PutU32(out, 0);
 

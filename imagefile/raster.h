@@ -193,9 +193,10 @@ struct FileParams {
 };
 
 // Resolution conversions: dpi = round(ppm × 2.54 / 100), ppm = round(dpi / 2.54 × 100);
-// 300 dpi is 11811 pixels per metre.
+// 300 dpi is 11811 pixels per metre. A file without resolution (ppm below 1) gives 300 dpi;
+// a resolution of 0 dpi or less is written as 0. Results are clamped to their field ranges.
 int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre);
-std::int64_t PixelsPerMetreFromDpi(int dpi);
+std::uint32_t PixelsPerMetreFromDpi(int dpi);
 
 // Bits needed to number n colours, ⌈log2 n⌉: 2 → 1, 16 → 4, 32 → 5, 255 → 8, 256 → 8; 0 for n ≤ 1.
 int BitsForColorCount(std::uint64_t n);
