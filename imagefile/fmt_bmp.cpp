@@ -5,7 +5,6 @@
 #include "imagefile/bytereader.h"
 #include "imagefile/codec.h"
 #include "imagefile/codec_helpers.h"
-#include "imagefile/fmt_support.h"
 #include "imagefile/limits.h"
 
 namespace gw {
@@ -324,8 +323,8 @@ bool ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
     }
     p.ImageWidth = image.Width();
     p.ImageHeight = image.Height();
-    p.HorizontalDpi = info.xPelsPerMeter >= 1 ? DpiFromPixelsPerMetre(info.xPelsPerMeter) : 300;
-    p.VerticalDpi = info.yPelsPerMeter >= 1 ? DpiFromPixelsPerMetre(info.yPelsPerMeter) : 300;
+    p.HorizontalDpi = DpiFromPixelsPerMetre(info.xPelsPerMeter);
+    p.VerticalDpi = DpiFromPixelsPerMetre(info.yPelsPerMeter);
     p.BMP_HeaderSize = static_cast<int>(info.headerSize);
     p.BMP_Compression = static_cast<int>(info.compression);
     holder.Image = std::move(image);
@@ -371,8 +370,8 @@ bool WriteBmp(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     PutU16le(out, bpp);
     PutU32le(out, kBiRgb);
     PutU32le(out, static_cast<std::uint32_t>(stride * h));
-    PutU32le(out, PixelsPerMetreField(p.HorizontalDpi));
-    PutU32le(out, PixelsPerMetreField(p.VerticalDpi));
+    PutU32le(out, PixelsPerMetreFromDpi(p.HorizontalDpi));
+    PutU32le(out, PixelsPerMetreFromDpi(p.VerticalDpi));
     PutU32le(out, 0);
     PutU32le(out, 0);
     if (bpp <= 8) {
