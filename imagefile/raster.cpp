@@ -1,6 +1,7 @@
 #include "imagefile/raster.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "imagefile/limits.h"
 
@@ -70,6 +71,21 @@ RasterImage RasterImage::ToRgb24() const {
         for (int x = 0; x < width_; ++x) out.SetPixelRgb(x, y, PixelRgb(x, y));
     out.alpha_ = alpha_;
     return out;
+}
+
+int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre) {
+    double dpi = std::round(static_cast<double>(pixelsPerMetre) * 2.54 / 100.0);
+    return static_cast<int>(std::clamp(dpi, -2147483647.0, 2147483647.0));
+}
+
+std::int64_t PixelsPerMetreFromDpi(int dpi) {
+    return std::llround(static_cast<double>(dpi) / 2.54 * 100.0);
+}
+
+int BitsForColorCount(std::uint64_t n) {
+    int bits = 0;
+    while (bits < 64 && (std::uint64_t{1} << bits) < n) ++bits;
+    return bits;
 }
 
 }  // namespace gw

@@ -164,7 +164,20 @@ struct FileParams {
 
     // Descriptive metadata a reader may carry (comments and the like).
     std::vector<std::string> Comments;
+
+    // Registry type of the format last read (0 = none yet) and the file it came from (empty
+    // when it was read from a stream).
+    int FileType = 0;
+    std::string FileName;
 };
+
+// Resolution conversions: dpi = round(ppm × 2.54 / 100), ppm = round(dpi / 2.54 × 100);
+// 300 dpi is 11811 pixels per metre.
+int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre);
+std::int64_t PixelsPerMetreFromDpi(int dpi);
+
+// Bits needed to number n colours, ⌈log2 n⌉: 2 → 1, 16 → 4, 32 → 5, 255 → 8, 256 → 8; 0 for n ≤ 1.
+int BitsForColorCount(std::uint64_t n);
 
 // An off-screen image holder: one image, its file parameters, the failure flag of the last
 // read or write, the selection mask used by the transparency sequence, and the display
