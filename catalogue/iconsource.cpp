@@ -30,11 +30,12 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p + 2, v >> 16);
 }
 
+// Up to size bytes at offset, cut at the end of the file.
 std::span<const std::uint8_t> Clamped(std::span<const std::uint8_t> file, std::uint64_t offset,
                                       std::uint64_t size) {
-    if (offset >= file.size() || size == 0) return {};
-    std::uint64_t n = std::min<std::uint64_t>(size, file.size() - offset);
-    return file.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(n));
+    const ByteReader r(file);
+    if (offset >= file.size()) return {};
+    return r.at(offset, std::min<std::uint64_t>(size, file.size() - offset));
 }
 
 // Header and full directory of an icon file (type 1) inside the bytes.
@@ -165,7 +166,9 @@ const char* IconSourceErrorText(IconSourceError error) {
 bool ProbeIconImage(std::span<const std::uint8_t> data, IconImageInfo& info) {
     info = {};
     ByteReader r(data);
-    if (data.size() >= 33 && std::equal(kPngSignature, kPngSignature + 8, data.begin())) {
+    const auto signature = r.at(0, sizeof kPngSignature);
+    if (data.size() >= 33 &&
+        std::memcmp(signature.data(), kPngSignature, sizeof kPngSignature) == 0) {
         r.seek(8);
         const std::uint32_t length = r.u32be();
         auto type = r.take(4);

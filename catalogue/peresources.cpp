@@ -23,9 +23,9 @@ std::uint32_t U32At(const ByteReader& r, std::uint64_t offset) {
 // Up to size bytes at offset, cut at the end of the file.
 std::span<const std::uint8_t> Clamped(std::span<const std::uint8_t> file, std::uint64_t offset,
                                       std::uint64_t size) {
-    if (offset >= file.size() || size == 0) return {};
-    std::uint64_t n = std::min<std::uint64_t>(size, file.size() - offset);
-    return file.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(n));
+    const ByteReader r(file);
+    if (offset >= file.size()) return {};
+    return r.at(offset, std::min<std::uint64_t>(size, file.size() - offset));
 }
 
 struct Section {

@@ -332,6 +332,7 @@ TEST_F(IconFiles, NothingFromFilesThatAreNoIconSource) {
 struct FormatCase {
     const char* name;
     int kind;  // 0 PE32, 1 PE32+, 2 NE
+    friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class IconFormats : public ::testing::TestWithParam<FormatCase> {
@@ -376,6 +377,36 @@ TEST_P(IconFormats, OneIconAtEveryExportSize) {
         // 16 and 32 exist; every other size is the nearest larger image scaled down.
         const Rgba want = size == 16 ? kGreen : size <= 32 ? kRed : kBlue;
         EXPECT_EQ(StreamPixel(s, size / 2, size / 2), want) << size;
+    }
+}
+
+TEST_P(IconFormats, EveryBitmapDepthAndPngDecodes) {
+    const Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
+    struct Case {
+        const char* name;
+        IconImage image;
+        Rgba centre;
+    };
+    const Case cases[] = {
+        {"OneBit", MakeDibIcon(32, 32, 1, white), white},
+        {"FourBits", MakeDibIcon(32, 32, 4, kRed), kRed},
+        {"EightBits", MakeDibIcon(32, 32, 8, kGreen), kGreen},
+        {"TwentyFourBits", MakeDibIcon(32, 32, 24, kBlue), kBlue},
+        {"ThirtyTwoBits", MakeDibIcon(32, 32, 32, kYellow), kYellow},
+        {"Png", MakePngIcon(32, 32, kGrey), kGrey},
+        {"OneBitBlack", MakeDibIcon(32, 32, 1, black), black},
+    };
+    ResourceBuilder b;
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        b.AddIconGroup(static_cast<std::uint32_t>(i + 1), {cases[i].image});
+    IconSource source;
+    ASSERT_EQ(source.Open(Write(b, "depths.dll")), IconSourceError::None);
+    ASSERT_EQ(source.Count(), static_cast<int>(std::size(cases)));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        Bytes s;
+        ASSERT_TRUE(source.Extract(static_cast<int>(i), 32, 32, s)) << cases[i].name;
+        ExpectStreamLayout(s, 32, 32);
+        EXPECT_EQ(StreamPixel(s, 16, 16), cases[i].centre) << cases[i].name;
     }
 }
 

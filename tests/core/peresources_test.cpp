@@ -50,6 +50,7 @@ std::vector<std::uint32_t> GroupIds(const ResourceTable& t) {
 struct FormatCase {
     const char* name;
     ExecutableFormat format;
+    friend void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ResourceFormats : public ::testing::TestWithParam<FormatCase> {

@@ -87,7 +87,10 @@ IconImage MakeDibIcon(int width, int height, int bitCount, const PixelFn& pixel)
                 std::find(palette.begin(), palette.end(), opaque) == palette.end())
                 palette.push_back(opaque);
         }
+    // One-bit icons are black and white whatever their colour table says.
+    if (bitCount == 1) palette = {Rgba{0, 0, 0, 0}, Rgba{255, 255, 255, 0}};
     auto index = [&](Rgba c) {
+        if (bitCount == 1) return c.r + c.g + c.b >= 384 ? 1u : 0u;
         auto it = std::find(palette.begin(), palette.end(), Rgba{c.r, c.g, c.b, 0});
         return it == palette.end() ? 0u : static_cast<unsigned>(it - palette.begin());
     };

@@ -32,7 +32,8 @@ struct IconImage {
 
 // A bitmap icon image (header, colour table, colour rows, mask). At 32 bits the pixels keep their
 // alpha and the mask marks alpha 0; at 24 bits and below the mask marks pixels with alpha below
-// 128, and palette images take their table from the pixels' colours in order of appearance.
+// 128, and palette images take their table from the pixels' colours in order of appearance
+// (1 bit: black and white, a pixel is white when its channels sum to 384 or more).
 IconImage MakeDibIcon(int width, int height, int bitCount, const PixelFn& pixel);
 IconImage MakeDibIcon(int width, int height, int bitCount, Rgba colour);
 // A PNG-compressed icon image, 8-bit RGBA.
