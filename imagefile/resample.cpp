@@ -23,7 +23,6 @@
 #define GW_VECTOR_CLONES
 #endif
 
-#pragma GCC optimize("O3")
 namespace gw {
 namespace {
 
@@ -208,26 +207,22 @@ Axis BuildAxis(int n, int m, ResampleFilter filter) {
 // ---------------------------------------------------------------------------------------------
 // Hot loops
 
-// out[l] = clamp(trunc(acc[l] / d), 0, 255) for d > 0. Clamping the numerator first keeps the
-// quotient within 0..255, which single-precision division gets to within one; the remainder
-// test corrects that last step exactly (all values involved are integers below 2^24).
+// out[l] = clamp(trunc(acc[l] / d), 0, 255) for d > 0. With the numerator clamped to 0..255·d
+// and d <= 2048, one single-precision multiply by a reciprocal raised by 2^-20 truncates to the
+// exact quotient (checked for every such numerator and divisor); weight sums are about 256.
 template <int N>
 inline void StoreQuotients(const std::int32_t* __restrict acc, std::int32_t d,
                            std::uint8_t* __restrict out) {
-    if (d > 65535) {
+    if (d > 2048) {
         for (int l = 0; l < N; ++l)
             out[l] = static_cast<std::uint8_t>(std::clamp(acc[l] / d, 0, 255));
         return;
     }
     const std::int32_t hi = 255 * d;
-    const float rf = 1.0f / static_cast<float>(d);
+    const float r = (1.0f / static_cast<float>(d)) * (1.0f + 0x1p-20f);
     for (int l = 0; l < N; ++l) {
         const std::int32_t v = std::min(std::max(acc[l], 0), hi);
-        std::int32_t q = static_cast<std::int32_t>(static_cast<float>(v) * rf);
-        const std::int32_t r = v - q * d;
-        q += r >= d;
-        q -= r < 0;
-        out[l] = static_cast<std::uint8_t>(q);
+        out[l] = static_cast<std::uint8_t>(static_cast<std::int32_t>(static_cast<float>(v) * r));
     }
 }
 
@@ -323,6 +318,71 @@ inline void MoveSample(std::uint8_t* d, const std::uint8_t* s) {
     }
 }
 
+// Samples of a group of rows at one source offset, packed into one word for a single store:
+// two RGB samples (6 bytes of 8) or four alpha samples. The spare bytes land where the next
+// group or the slot padding goes.
+template <int C>
+struct RowGroup;
+template <>
+struct RowGroup<3> {
+    static constexpr int kSize = 2;
+    static void Move(std::uint8_t* d, const std::uint8_t* const* rows, std::size_t offset) {
+        std::uint32_t a, b;
+        std::memcpy(&a, rows[0] + offset, 4);
+        std::memcpy(&b, rows[1] + offset, 4);
+        const std::uint64_t v = (a & 0xFFFFFFu) | (std::uint64_t{b} << 24);
+        std::memcpy(d, &v, 8);
+    }
+};
+template <>
+struct RowGroup<1> {
+    static constexpr int kSize = 4;
+    static void Move(std::uint8_t* d, const std::uint8_t* const* rows, std::size_t offset) {
+        const std::uint32_t v = rows[0][offset] | (rows[1][offset] << 8) | (rows[2][offset] << 16) |
+                                (std::uint32_t{rows[3][offset]} << 24);
+        std::memcpy(d, &v, 4);
+    }
+};
+
+// Transposes padded columns p0..p1 of a band of kLanes / C rows into slots, a block of columns
+// at a time so that the slots being filled stay in the first-level cache.
+template <int C>
+void TransposeBand(const std::uint8_t* const* rows, const Axis& ax, int n, int p0, int p1,
+                   std::uint8_t* col) {
+    using Group = RowGroup<C>;
+    constexpr int kRows = kLanes / C;
+    const int* source = ax.source.data();
+    for (int q0 = p0; q0 < p1; q0 += kTransposeBlock) {
+        const int q1 = std::min(p1, q0 + kTransposeBlock);
+        // Inside the source line the samples are consecutive: no index needed.
+        const int i0 = std::clamp(ax.pad, q0, q1), i1 = std::clamp(ax.pad + n, i0, q1);
+        for (int r = 0; r < kRows; r += Group::kSize) {
+            const std::uint8_t* const* g = rows + r;
+            std::uint8_t* d = col + static_cast<std::size_t>(q0 - p0) * kSlot + r * C;
+            for (int p = q0; p < i0; ++p, d += kSlot)
+                Group::Move(d, g, static_cast<std::size_t>(source[p]) * C);
+            std::size_t offset = static_cast<std::size_t>(i0 - ax.pad) * C;
+            for (int p = i0; p < i1; ++p, d += kSlot, offset += C) Group::Move(d, g, offset);
+            for (int p = i1; p < q1; ++p, d += kSlot)
+                Group::Move(d, g, static_cast<std::size_t>(source[p]) * C);
+        }
+    }
+}
+
+// Writes the results of a band (one slot per destination column) to `live` rows of the
+// intermediate image, zeroing each row's padding.
+template <int C>
+void UntransposeBand(const std::uint8_t* out, int live, int columns, std::uint8_t* rows,
+                     std::size_t length, std::size_t span) {
+    for (int r = 0; r < live; ++r) {
+        std::uint8_t* const row = rows + static_cast<std::size_t>(r) * length;
+        std::uint8_t* d = row;
+        const std::uint8_t* o = out + r * C;
+        for (int x = 0; x < columns; ++x, d += C, o += kSlot) MoveSample<C>(d, o);
+        std::memset(row + span, 0, length - span);
+    }
+}
+
 template <int C>
 void KernelPlane(Plane src, int n, int h0, OutPlane dst, int m, int h, const Axis& ax,
                  const Axis& ay, int threads, std::size_t tileBytes) {
@@ -362,45 +422,21 @@ void KernelPlane(Plane src, int n, int h0, OutPlane dst, int m, int h, const Axi
             band[w].resize(static_cast<std::size_t>(x1 - x0) * kSlot);
         }
 
-        const int* source = ax.source.data();
         RunParts(bands, workers, [&](int w, int b0, int b1) {
             std::uint8_t* col = columns[w].data();
             std::uint8_t* out = band[w].data();
             for (int b = b0; b < b1; ++b) {
                 const int r0 = b * kRows;
                 const int live = std::min(kRows, h0 - r0);
-                // Transpose the band: each padded column's samples of all rows side by side,
-                // in blocks of columns that stay in the first-level cache.
+                // Transpose the band: each padded column's samples of all rows side by side.
                 const std::uint8_t* rowsOfBand[kRows];
                 for (int r = 0; r < kRows; ++r) {
                     const int y = r0 + std::min(r, live - 1);
                     rowsOfBand[r] = y == h0 - 1 ? lastRow.data() : src.Row(y);
                 }
-                for (int q0 = p0; q0 < p1; q0 += kTransposeBlock) {
-                    const int q1 = std::min(p1, q0 + kTransposeBlock);
-                    // Inside the source line the samples are consecutive: no index needed.
-                    const int i0 = std::clamp(ax.pad, q0, q1), i1 = std::clamp(ax.pad + n, i0, q1);
-                    for (int r = 0; r < kRows; ++r) {
-                        const std::uint8_t* row = rowsOfBand[r];
-                        std::uint8_t* d = col + static_cast<std::size_t>(q0 - p0) * kSlot + r * C;
-                        for (int p = q0; p < i0; ++p, d += kSlot)
-                            MoveSample<C>(d, row + static_cast<std::size_t>(source[p]) * C);
-                        const std::uint8_t* s = row + static_cast<std::size_t>(i0 - ax.pad) * C;
-#pragma GCC unroll 4
-                        for (int p = i0; p < i1; ++p, d += kSlot, s += C) MoveSample<C>(d, s);
-                        for (int p = i1; p < q1; ++p, d += kSlot)
-                            MoveSample<C>(d, row + static_cast<std::size_t>(source[p]) * C);
-                    }
-                }
+                TransposeBand<C>(rowsOfBand, ax, n, p0, p1, col);
                 HorizontalKernel(col, p0, ax, x0, x1, out);
-                for (int r = 0; r < live; ++r) {
-                    std::uint8_t* const row =
-                        inter.get() + static_cast<std::size_t>(r0 + r) * length;
-                    std::uint8_t* d = row;
-                    const std::uint8_t* o = out + r * C;
-                    for (int x = x0; x < x1; ++x, d += C, o += kSlot) MoveSample<C>(d, o);
-                    std::memset(row + span, 0, length - span);
-                }
+                UntransposeBand<C>(out, live, x1 - x0, inter.get() + r0 * length, length, span);
             }
         });
 
