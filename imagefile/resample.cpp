@@ -491,43 +491,59 @@ FastAxis BuildFastAxis(int n, int m, bool horizontal) {
 }
 
 template <int C>
+void FastLinearRow(const std::uint8_t* s, const FastAxis& fx, int m, std::uint8_t* d) {
+    for (int x = 0; x < m; ++x)
+        for (int c = 0; c < C; ++c) {
+            const int a = s[fx.q[x] * C + c];
+            if (fx.enlarge) {
+                const int b = s[fx.next[x] * C + c];
+                d[x * C + c] = static_cast<std::uint8_t>(a + (b - a) * fx.frac[x] / 131072);
+            } else {
+                int sum = 0;
+                for (int j = fx.q[x]; j <= fx.next[x]; ++j) sum += s[j * C + c];
+                d[x * C + c] = static_cast<std::uint8_t>(sum / (fx.next[x] - fx.q[x] + 1));
+            }
+        }
+}
+
+// Intermediate rows are made when the vertical pass needs them and not kept beyond that, so
+// memory stays at a few rows of the result's width whatever the shape.
+template <int C>
 void FastLinearPlane(Plane src, int n, int h0, OutPlane dst, int m, int h) {
     const FastAxis fx = BuildFastAxis(n, m, true);
     const FastAxis fy = BuildFastAxis(h0, h, false);
     const std::size_t length = static_cast<std::size_t>(m) * C;
-    std::vector<std::uint8_t> inter(length * h0);
-    for (int y = 0; y < h0; ++y) {
-        const std::uint8_t* s = src.Row(y);
-        std::uint8_t* d = inter.data() + static_cast<std::size_t>(y) * length;
-        for (int x = 0; x < m; ++x)
-            for (int c = 0; c < C; ++c) {
-                const int a = s[fx.q[x] * C + c];
-                if (fx.enlarge) {
-                    const int b = s[fx.next[x] * C + c];
-                    d[x * C + c] = static_cast<std::uint8_t>(a + (b - a) * fx.frac[x] / 131072);
-                } else {
-                    int sum = 0;
-                    for (int j = fx.q[x]; j <= fx.next[x]; ++j) sum += s[j * C + c];
-                    d[x * C + c] = static_cast<std::uint8_t>(sum / (fx.next[x] - fx.q[x] + 1));
-                }
-            }
-    }
-    std::vector<std::int64_t> sum(length);
+    std::vector<std::uint8_t> first(length), second(length);
+    int firstRow = -1, secondRow = -1;
+    auto rowOf = [&](int j, std::vector<std::uint8_t>& buf, int& held) -> const std::uint8_t* {
+        if (held != j) {
+            FastLinearRow<C>(src.Row(j), fx, m, buf.data());
+            held = j;
+        }
+        return buf.data();
+    };
+    std::vector<std::uint32_t> sum(length);
     for (int y = 0; y < h; ++y) {
         std::uint8_t* d = dst.Row(y);
-        const std::uint8_t* a = inter.data() + static_cast<std::size_t>(fy.q[y]) * length;
         if (fy.enlarge) {
-            const std::uint8_t* b = inter.data() + static_cast<std::size_t>(fy.next[y]) * length;
+            // Rows q and q + 1 move forward together; reuse whichever is already made.
+            if (secondRow == fy.q[y]) {
+                std::swap(first, second);
+                std::swap(firstRow, secondRow);
+            }
+            const std::uint8_t* a = rowOf(fy.q[y], first, firstRow);
+            const std::uint8_t* b =
+                fy.next[y] == fy.q[y] ? a : rowOf(fy.next[y], second, secondRow);
             const int f = fy.frac[y];
             for (std::size_t i = 0; i < length; ++i)
                 d[i] = static_cast<std::uint8_t>(a[i] + (b[i] - a[i]) * f / 131072);
         } else {
             std::fill(sum.begin(), sum.end(), 0);
             for (int j = fy.q[y]; j <= fy.next[y]; ++j) {
-                const std::uint8_t* r = inter.data() + static_cast<std::size_t>(j) * length;
+                const std::uint8_t* r = rowOf(j, first, firstRow);
                 for (std::size_t i = 0; i < length; ++i) sum[i] += r[i];
             }
-            const int count = fy.next[y] - fy.q[y] + 1;
+            const auto count = static_cast<std::uint32_t>(fy.next[y] - fy.q[y] + 1);
             for (std::size_t i = 0; i < length; ++i)
                 d[i] = static_cast<std::uint8_t>(sum[i] / count);
         }
