@@ -106,8 +106,8 @@ void FillSizeLists(const ByteReader& stream, std::uint64_t p0, std::uint16_t cou
 }
 
 void SetResolution(const BitmapHeader& h, FileParams& params) {
-    params.HorizontalDpi = h.xPelsPerMeter >= 1 ? DpiFromPixelsPerMetre(h.xPelsPerMeter) : 300;
-    params.VerticalDpi = h.yPelsPerMeter >= 1 ? DpiFromPixelsPerMetre(h.yPelsPerMeter) : 300;
+    params.HorizontalDpi = DpiFromPixelsPerMetre(h.xPelsPerMeter);
+    params.VerticalDpi = DpiFromPixelsPerMetre(h.yPelsPerMeter);
 }
 
 // Reads n colour-table quads (blue, green, red, unused); missing bytes read as black.

@@ -92,19 +92,22 @@ void WriteTrueColorRows(std::vector<std::uint8_t>& out, const RasterImage& image
     const RasterImage& rgb = image.Format() == PixelFormat::ie24RGB ? image : converted;
     const std::size_t w = static_cast<std::size_t>(rgb.Width());
     const std::size_t rowLen = RowBytes(w, static_cast<std::size_t>(bits));
-    for (int y = rgb.Height() - 1; y >= 0; --y) {
+    std::size_t pos = out.size();
+    out.resize(pos + rowLen * static_cast<std::size_t>(rgb.Height()), 0);
+    for (int y = rgb.Height() - 1; y >= 0; --y, pos += rowLen) {
         const std::uint8_t* src = rgb.Row(y);
-        const std::size_t start = out.size();
+        std::uint8_t* dst = out.data() + pos;
         if (bits == 24) {
-            out.insert(out.end(), src, src + 3 * w);
-        } else {
-            const std::uint8_t* alpha = image.HasAlpha() ? image.AlphaRow(y) : nullptr;
-            for (std::size_t x = 0; x < w; ++x) {
-                out.insert(out.end(), src + 3 * x, src + 3 * x + 3);
-                out.push_back(alpha ? alpha[x] : 255);
-            }
+            std::copy(src, src + 3 * w, dst);
+            continue;
         }
-        out.resize(start + rowLen, 0);
+        const std::uint8_t* alpha = image.HasAlpha() ? image.AlphaRow(y) : nullptr;
+        for (std::size_t x = 0; x < w; ++x, src += 3, dst += 4) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst[3] = alpha ? alpha[x] : 255;
+        }
     }
 }
 
@@ -196,8 +199,8 @@ EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, st
     PutU16(out, static_cast<std::uint32_t>(info.bits));
     PutU32(out, 0);
     PutU32(out, static_cast<std::uint32_t>(imageSize));
-    PutU32(out, static_cast<std::uint32_t>(PixelsPerMetreFromDpi(p.HorizontalDpi)));
-    PutU32(out, static_cast<std::uint32_t>(PixelsPerMetreFromDpi(p.VerticalDpi)));
+    PutU32(out, PixelsPerMetreFromDpi(p.HorizontalDpi));
+    PutU32(out, PixelsPerMetreFromDpi(p.VerticalDpi));
     PutU32(out, 0);
     PutU32(out, 0);
 
@@ -227,6 +230,13 @@ void EncodeIconFile(std::span<ImageHolder> holders, int lastIndex, std::vector<s
     const std::size_t n =
         lastIndex < 0 ? 0 : std::min(holders.size(), static_cast<std::size_t>(lastIndex) + 1);
     const std::size_t base = out.size();
+    std::size_t estimate = kHeaderSize + n * kEntrySize;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t w = static_cast<std::size_t>(holders[j].Image.Width());
+        const std::size_t h = static_cast<std::size_t>(holders[j].Image.Height());
+        estimate += 40 + 1024 + h * (RowBytes(w, 32) + RowBytes(w, 1));
+    }
+    out.reserve(base + estimate);
     PutU16(out, 0);
     PutU16(out, 1);
     PutU16(out, static_cast<std::uint32_t>(n));

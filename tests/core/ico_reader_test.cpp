@@ -410,6 +410,19 @@ TEST(ReadIconImage, ResolutionFromPixelsPerMetre) {
     EXPECT_EQ(r.params.VerticalDpi, 300);
 }
 
+TEST(FileParams, ResolutionAndColourCountHelpers) {
+    EXPECT_EQ(DpiFromPixelsPerMetre(11811), 300);
+    EXPECT_EQ(DpiFromPixelsPerMetre(0), 300);
+    EXPECT_EQ(DpiFromPixelsPerMetre(2835), 72);
+    EXPECT_EQ(PixelsPerMetreFromDpi(300), 11811u);
+    EXPECT_EQ(PixelsPerMetreFromDpi(96), 3780u);
+    EXPECT_EQ(PixelsPerMetreFromDpi(0), 0u);
+    EXPECT_EQ(PixelsPerMetreFromDpi(2000000000), 2147483647u);
+    const std::pair<std::uint64_t, int> bits[] = {{0, 0},  {1, 0},   {2, 1},   {16, 4},
+                                                  {32, 5}, {255, 8}, {256, 8}, {257, 9}};
+    for (auto [n, b] : bits) EXPECT_EQ(BitsForColorCount(n), b) << n;
+}
+
 // ---- Other payloads ----
 
 TEST(ReadIconImage, PngPayloadGoesToThePngReader) {
