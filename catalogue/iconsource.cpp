@@ -317,7 +317,7 @@ std::vector<IconCandidate> IconSource::Candidates(int index) const {
     if (kind_ == Kind::IconFile) {
         ByteReader r(bytes);
         r.seek(4);
-        const std::uint16_t count = r.u16le();
+        const std::uint32_t count = std::min<std::uint32_t>(r.u16le(), kMaxImagesPerIcon);
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t e = 6 + 16 * std::uint64_t{i};
             r.seek(e + 2);
@@ -332,7 +332,8 @@ std::vector<IconCandidate> IconSource::Candidates(int index) const {
     }
     const Resource& group = resources_.OfType(kRtGroupIcon)[static_cast<std::size_t>(index)];
     ByteReader r(group.Data);
-    const std::uint16_t reserved = r.u16le(), type = r.u16le(), count = r.u16le();
+    const std::uint16_t reserved = r.u16le(), type = r.u16le();
+    const std::uint32_t count = std::min<std::uint32_t>(r.u16le(), kMaxImagesPerIcon);
     if (!r.ok() || reserved != 0 || type != 1) return out;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint64_t e = 6 + 14 * std::uint64_t{i};

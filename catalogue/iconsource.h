@@ -41,6 +41,8 @@ const char* IconSourceErrorText(IconSourceError error);
 inline constexpr int kMaxRenderSize = 256;
 // Icon images with a larger side are not decoded and count as broken.
 inline constexpr int kMaxIconImageSide = 1024;
+// Images of one icon looked at; real icons hold a few dozen at most.
+inline constexpr int kMaxImagesPerIcon = 256;
 
 // What the header of one icon image (a bitmap or a PNG stream) says about it.
 struct IconImageInfo {

@@ -8,6 +8,8 @@ namespace gw {
 namespace {
 
 constexpr std::uint32_t kHighBit = 0x80000000u;
+// The Windows loader accepts no more sections than this.
+constexpr std::uint64_t kMaxSections = 96;
 
 // Little-endian fields at an absolute offset; 0 when they are not inside the file.
 std::uint16_t U16At(const ByteReader& r, std::uint64_t offset) {
@@ -192,7 +194,8 @@ ResourceError ResourceTable::ReadPe(std::span<const std::uint8_t> file, std::uin
 
     const std::uint64_t sectionsAt = opt + optionalSize;
     std::uint64_t sectionRoom = sectionsAt < file.size() ? (file.size() - sectionsAt) / 40 : 0;
-    std::vector<Section> sections(std::min<std::uint64_t>(sectionCount, sectionRoom));
+    std::vector<Section> sections(
+        std::min<std::uint64_t>({sectionCount, sectionRoom, kMaxSections}));
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const std::uint64_t s = sectionsAt + 40 * i;
         sections[i] = {U32At(r, s + 12), U32At(r, s + 8), U32At(r, s + 16), U32At(r, s + 20)};

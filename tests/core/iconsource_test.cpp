@@ -550,6 +550,16 @@ TEST_F(IconFiles, BadSizesAndIndexesGiveFalseAndLeaveTheStream) {
     }
 }
 
+TEST_F(IconFiles, LooksAtTheFirstImagesOfAnIconOnly) {
+    std::vector<IconImage> images(kMaxImagesPerIcon, MakeDibIcon(16, 16, 32, kRed));
+    images.push_back(MakeDibIcon(32, 32, 32, kBlue));
+    ResourceBuilder b;
+    b.AddIconGroup(1, images);
+    Bytes s;
+    ASSERT_TRUE(ExtractIconImage(dir_.Write("many.dll", b.BuildPe()), 0, 32, 32, s));
+    EXPECT_EQ(StreamPixel(s, 16, 16), kRed);
+}
+
 // Damaged libraries: what is counted, and which icons can still be delivered.
 TEST_F(IconFiles, DamagedLibraries) {
     auto truncatedDib = [] {
