@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "export/naming.h"
 #include "imagefile/bytereader.h"
 #include "imagefile/ico.h"
 #include "imagefile/resample.h"
@@ -128,19 +129,8 @@ bool Decode(const IconCandidate& c, RasterImage& image) {
 
 }  // namespace
 
-std::string FileExtension(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return {};
-    std::string ext(name.substr(dot));
-    for (char& ch : ext)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return ext;
-}
-
 bool IsIconSourceFile(std::string_view path) {
-    const std::string ext = FileExtension(path);
+    const std::string ext = LowerExtension(std::string(path));
     return std::find(IconFileExtensions.begin(), IconFileExtensions.end(), ext) !=
            IconFileExtensions.end();
 }

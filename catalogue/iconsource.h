@@ -20,9 +20,6 @@ namespace gw {
 inline constexpr std::array<std::string_view, 6> IconFileExtensions{".exe", ".dll", ".ocx",
                                                                     ".icl", ".ico", ".cpl"};
 
-// The extension of the path's file name (after the last "/"): from its last dot on, dot
-// included, ASCII letters lower-cased; empty when the name has no dot.
-std::string FileExtension(std::string_view path);
 // True when the path's extension is one of IconFileExtensions.
 bool IsIconSourceFile(std::string_view path);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "export/naming.h"
 #include "imagefile/ico.h"
 #include "support/pebuilder.h"
 
@@ -117,7 +118,7 @@ TEST(IconSourceNames, ExtensionsAndIconSources) {
         {"", "", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FileExtension(c.path), c.extension) << c.path;
+        EXPECT_EQ(LowerExtension(c.path), c.extension) << c.path;
         EXPECT_EQ(IsIconSourceFile(c.path), c.source) << c.path;
     }
 }
