@@ -74,12 +74,15 @@ RasterImage RasterImage::ToRgb24() const {
 }
 
 int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre) {
+    if (pixelsPerMetre < 1) return 300;
     double dpi = std::round(static_cast<double>(pixelsPerMetre) * 2.54 / 100.0);
-    return static_cast<int>(std::clamp(dpi, -2147483647.0, 2147483647.0));
+    return dpi > 1e6 ? 1000000 : static_cast<int>(dpi);
 }
 
-std::int64_t PixelsPerMetreFromDpi(int dpi) {
-    return std::llround(static_cast<double>(dpi) / 2.54 * 100.0);
+std::uint32_t PixelsPerMetreFromDpi(int dpi) {
+    if (dpi <= 0) return 0;
+    double ppm = std::round(static_cast<double>(dpi) / 2.54 * 100.0);
+    return ppm > 2147483647.0 ? 2147483647u : static_cast<std::uint32_t>(ppm);
 }
 
 int BitsForColorCount(std::uint64_t n) {
