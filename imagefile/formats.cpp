@@ -93,11 +93,13 @@ bool IsPng(std::span<const std::uint8_t> d) {
     return d.size() > 8 && StartsWithBytes(d, {137, 80, 78, 71, 13, 10, 26, 10});
 }
 
-// Types whose test has its fixed place in the detection order.
-constexpr int kOrderedTypes[] = {kTypeJpeg, kTypeGif,   kTypePcx, kTypeBmp, kTypeTiff, kTypeHdPhoto,
-                                 kTypePng,  kTypeDicom, kTypeIco, kTypeCur, kTypeTga,  kTypePnm,
-                                 kTypeJp2,  kTypeJ2k,   kTypeAvi, kTypeDcx, kTypeWmf,  kTypeEmf,
-                                 kTypePsd,  kTypeIev,   kTypeLyr, kTypeAll, kTypeRaw};
+// The formats of the original table: their tests (if any) have fixed places in the detection
+// order. Wireless bitmaps, raw bitmaps, PostScript and PDF are never recognised from content.
+constexpr int kBuiltInTypes[] = {
+    kTypeTiff, kTypeGif, kTypeJpeg,  kTypePcx,        kTypeBmp,     kTypeRawBitmap, kTypeIco,
+    kTypeCur,  kTypePng, kTypeDicom, kTypeWmf,        kTypeEmf,     kTypeTga,       kTypePnm,
+    kTypeWbmp, kTypeJp2, kTypeJ2k,   kTypePostScript, kTypePdf,     kTypeDcx,       kTypeRaw,
+    kTypePsd,  kTypeIev, kTypeLyr,   kTypeAll,        kTypeHdPhoto, kTypeAvi};
 
 bool ReadWithCodec(ImageHolder& holder, const TIEFileFormatInfo* row,
                    std::span<const std::uint8_t> data, const ReadOptions& options,
@@ -219,8 +221,8 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
     // Vectorial objects and layers have no published signature and no reader here.
     if (Probe(kJpegCodec, d)) return kTypeJpeg;
     for (const TIEFileFormatInfo& row : ImageFormatRegistry()) {
-        if (std::find(std::begin(kOrderedTypes), std::end(kOrderedTypes), row.Type) !=
-            std::end(kOrderedTypes))
+        if (std::find(std::begin(kBuiltInTypes), std::end(kBuiltInTypes), row.Type) !=
+            std::end(kBuiltInTypes))
             continue;
         if (row.Codec && Probe(*row.Codec, d)) return row.Type;
     }
