@@ -380,6 +380,15 @@ bool BuildPage(const RasterImage& image, const FileParams& p, TiffPage* page) {
     page->rows.resize(page->rowBytes * h);
     for (int y = 0; y < h; ++y) {
         std::uint8_t* out = page->rows.data() + page->rowBytes * y;
+        if (image.Format() == PixelFormat::ie24RGB) {
+            const std::uint8_t* in = image.Row(y);
+            for (int x = 0; x < w; ++x, out += 3, in += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
+            }
+            continue;
+        }
         for (int x = 0; x < w; ++x, out += 3) {
             Rgb c = image.PixelRgb(x, y);
             out[0] = c.r;

@@ -30,7 +30,7 @@ void SaveBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) 
                static_cast<std::streamsize>(bytes.size()));
 }
 
-struct PageSpec {
+struct PageDesc {
     std::uint32_t width = 1, height = 1;
     std::uint16_t spp = 3, bps = 8, photometric = PHOTOMETRIC_RGB;
     std::uint16_t compression = COMPRESSION_NONE;
@@ -41,10 +41,10 @@ struct PageSpec {
     std::vector<std::uint8_t> rows;  // packed, height rows of equal length
 };
 
-std::vector<std::uint8_t> MakeTiff(const std::vector<PageSpec>& pages) {
+std::vector<std::uint8_t> MakeTiff(const std::vector<PageDesc>& pages) {
     std::string path = TempPath("fixture");
     TIFF* tif = TIFFOpen(path.c_str(), "w");
-    for (const PageSpec& p : pages) {
+    for (const PageDesc& p : pages) {
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.height);
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, p.spp);
@@ -77,9 +77,9 @@ std::vector<std::uint8_t> MakeTiff(const std::vector<PageSpec>& pages) {
     return bytes;
 }
 
-PageSpec Page(std::uint32_t w, std::uint32_t h, std::uint16_t spp, std::uint16_t bps,
+PageDesc Page(std::uint32_t w, std::uint32_t h, std::uint16_t spp, std::uint16_t bps,
               std::uint16_t photometric, std::vector<std::uint8_t> rows) {
-    PageSpec p;
+    PageDesc p;
     p.width = w;
     p.height = h;
     p.spp = spp;
@@ -166,7 +166,7 @@ const Rgb kRed{255, 0, 0}, kGreen{0, 160, 0}, kBlue{0, 0, 255}, kWhite{255, 255,
 // ---- reader ----
 
 TEST(TiffRead, RgbWithResolution) {
-    PageSpec p = Page(2, 1, 3, 8, PHOTOMETRIC_RGB, {10, 20, 30, 40, 50, 60});
+    PageDesc p = Page(2, 1, 3, 8, PHOTOMETRIC_RGB, {10, 20, 30, 40, 50, 60});
     p.xres = 72;
     p.yres = 118.11f;
     p.unit = RESUNIT_CENTIMETER;
@@ -186,22 +186,22 @@ TEST(TiffRead, RgbWithResolution) {
 TEST(TiffRead, Layouts) {
     struct Case {
         const char* name;
-        PageSpec page;
+        PageDesc page;
         PixelFormat format;
         int channels, bits;
         bool alpha;
         std::vector<Rgb> firstRow;
     };
-    PageSpec palette = Page(3, 1, 1, 4, PHOTOMETRIC_PALETTE, {0x01, 0x20});
+    PageDesc palette = Page(3, 1, 1, 4, PHOTOMETRIC_PALETTE, {0x01, 0x20});
     palette.map.assign(48, 0);
     palette.map[0] = 65535;           // entry 0 red
     palette.map[16 + 1] = 160 * 257;  // entry 1 green
     palette.map[32 + 2] = 65535;      // entry 2 blue
-    PageSpec rgba = Page(2, 1, 4, 8, PHOTOMETRIC_RGB, {200, 100, 50, 128, 1, 2, 3, 255});
+    PageDesc rgba = Page(2, 1, 4, 8, PHOTOMETRIC_RGB, {200, 100, 50, 128, 1, 2, 3, 255});
     rgba.extraSamples = {EXTRASAMPLE_UNASSALPHA};
-    PageSpec lzw = Page(4, 3, 1, 8, PHOTOMETRIC_MINISBLACK, std::vector<std::uint8_t>(12, 77));
+    PageDesc lzw = Page(4, 3, 1, 8, PHOTOMETRIC_MINISBLACK, std::vector<std::uint8_t>(12, 77));
     lzw.compression = COMPRESSION_LZW;
-    PageSpec fax = Page(10, 2, 1, 1, PHOTOMETRIC_MINISWHITE, {0x80, 0x00, 0x00, 0x40});
+    PageDesc fax = Page(10, 2, 1, 1, PHOTOMETRIC_MINISWHITE, {0x80, 0x00, 0x00, 0x40});
     fax.compression = COMPRESSION_CCITTFAX4;
     Case cases[] = {
         {"palette", palette, PixelFormat::ie24RGB, 1, 4, false, {kRed, kGreen, kBlue}},
@@ -261,7 +261,7 @@ TEST(TiffRead, Layouts) {
 }
 
 TEST(TiffRead, SettingsOfTheFileAreRecorded) {
-    PageSpec palette = Page(2, 1, 1, 8, PHOTOMETRIC_PALETTE, {0, 1});
+    PageDesc palette = Page(2, 1, 1, 8, PHOTOMETRIC_PALETTE, {0, 1});
     palette.map.assign(3 * 256, 0);
     palette.map[1] = 255;  // an 8-bit value stored in the 16-bit table
     palette.compression = COMPRESSION_PACKBITS;
@@ -275,7 +275,7 @@ TEST(TiffRead, SettingsOfTheFileAreRecorded) {
 }
 
 TEST(TiffRead, AlphaComesOutWithStraightColours) {
-    PageSpec rgba = Page(1, 1, 4, 8, PHOTOMETRIC_RGB, {100, 50, 20, 128});
+    PageDesc rgba = Page(1, 1, 4, 8, PHOTOMETRIC_RGB, {100, 50, 20, 128});
     rgba.extraSamples = {EXTRASAMPLE_ASSOCALPHA};  // colours already multiplied by alpha
     ImageHolder holder;
     ASSERT_TRUE(kTiffCodec.Read(holder, MakeTiff({rgba}), {}));
