@@ -89,10 +89,6 @@ bool IsTiffByteOrder(std::span<const std::uint8_t> d) {
            StartsWithBytes(d, {'I', 'I', 43, 0}) || StartsWithBytes(d, {'M', 'M', 0, 43});
 }
 
-bool IsPng(std::span<const std::uint8_t> d) {
-    return d.size() > 8 && StartsWithBytes(d, {137, 80, 78, 71, 13, 10, 26, 10});
-}
-
 // The formats of the original table: their tests (if any) have fixed places in the detection
 // order. Wireless bitmaps, raw bitmaps, PostScript and PDF are never recognised from content.
 constexpr int kBuiltInTypes[] = {
@@ -203,9 +199,10 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
     if (d.size() >= 2 && d[0] == 10 && d[1] <= 5) return kTypePcx;
     if (StartsWith(d, "TIFF")) return kTypeTiff;
     if (const TIEFileFormatInfo* hd = FindFormatByType(kTypeHdPhoto))
-        if (hd->Codec && hd->Codec->Probe ? hd->Codec->Probe(d) : IsHdPhoto(d)) return kTypeHdPhoto;
+        if ((hd->Codec && hd->Codec->Probe) ? hd->Codec->Probe(d) : IsHdPhoto(d))
+            return kTypeHdPhoto;
     if (IsTiffByteOrder(d)) return kTypeTiff;
-    if (IsPng(d)) return kTypePng;
+    if (Probe(kPngCodec, d)) return kTypePng;  // more than the 8 signature bytes
     if (IsDicom(d)) return kTypeDicom;
     if (Probe(kIcoCodec, d)) return kTypeIco;
     if (Probe(kCurCodec, d)) return kTypeCur;
