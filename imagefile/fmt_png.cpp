@@ -392,8 +392,8 @@ bool WritePng(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     l.interlaced = p.PNG_Interlaced;
     l.filter = p.PNG_Filter == 0 ? PNG_FILTER_NONE : PNG_ALL_FILTERS;
     l.compression = std::clamp(p.PNG_Compression, 0, 9);
-    l.ppmX = PixelsPerMetreField(p.HorizontalDpi);
-    l.ppmY = PixelsPerMetreField(p.VerticalDpi);
+    l.ppmX = PixelsPerMetreFromDpi(p.HorizontalDpi);
+    l.ppmY = PixelsPerMetreFromDpi(p.VerticalDpi);
     const Rgb bg = p.PNG_Background;
 
     PngRowSource rows{};

@@ -7,12 +7,6 @@
 
 namespace gw {
 
-std::uint32_t PixelsPerMetreField(int dpi) {
-    if (dpi <= 0) return 0;
-    return static_cast<std::uint32_t>(
-        std::min<std::int64_t>(PixelsPerMetreFromDpi(dpi), 0x7fffffff));
-}
-
 int DpiFromUnit(double value, bool perCentimetre) {
     if (!(value > 0)) return 0;
     double dpi = perCentimetre ? value * 2.54 : value;

@@ -10,9 +10,10 @@
 
 namespace gw {
 
-// Pixels per metre for a file's resolution field: 0 when the resolution is 0 or less, at
-// most 2^31 - 1.
-std::uint32_t PixelsPerMetreField(int dpi);
+// Pixels per metre for a file's resolution field (PixelsPerMetreFromDpi: 0 for 0 dpi or less).
+inline std::uint32_t PixelsPerMetreField(int dpi) {
+    return PixelsPerMetreFromDpi(dpi);
+}
 // A resolution from a value in the given unit: dots per inch or per centimetre; 0 when the
 // value is not positive.
 int DpiFromUnit(double value, bool perCentimetre);

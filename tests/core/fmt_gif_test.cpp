@@ -12,7 +12,7 @@ namespace {
 
 // ---- fixtures and inspection through giflib itself ----
 
-struct FrameSpec {
+struct FrameDesc {
     int left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
     std::vector<Rgb> localMap;  // empty: use the global map
@@ -21,12 +21,12 @@ struct FrameSpec {
     int disposal = 0, delay = 0;
 };
 
-struct GifSpec {
+struct GifDesc {
     int width = 0, height = 0;
     std::vector<Rgb> globalMap;
     int background = 0;
     bool gif89 = true;
-    std::vector<FrameSpec> frames;
+    std::vector<FrameDesc> frames;
 };
 
 int AppendFn(GifFileType* gif, const GifByteType* data, int n) {
@@ -47,16 +47,16 @@ ColorMapObject* MakeMap(const std::vector<Rgb>& colours) {
     return map;
 }
 
-std::vector<std::uint8_t> BuildGif(const GifSpec& spec) {
+std::vector<std::uint8_t> BuildGif(const GifDesc& desc) {
     std::vector<std::uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, AppendFn, &error);
-    EGifSetGifVersion(gif, spec.gif89);
-    ColorMapObject* global = MakeMap(spec.globalMap);
-    EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global);
+    EGifSetGifVersion(gif, desc.gif89);
+    ColorMapObject* global = MakeMap(desc.globalMap);
+    EGifPutScreenDesc(gif, desc.width, desc.height, 8, desc.background, global);
     GifFreeMapObject(global);
-    for (const FrameSpec& f : spec.frames) {
-        if (spec.gif89) {
+    for (const FrameDesc& f : desc.frames) {
+        if (desc.gif89) {
             GraphicsControlBlock gcb{f.disposal, false, f.delay,
                                      f.transparent >= 0 ? f.transparent : NO_TRANSPARENT_COLOR};
             GifByteType ext[4];
@@ -133,8 +133,8 @@ Inspected Inspect(const std::vector<std::uint8_t>& bytes) {
     return r;
 }
 
-FrameSpec Frame(int w, int h, std::vector<std::uint8_t> indices) {
-    FrameSpec f;
+FrameDesc Frame(int w, int h, std::vector<std::uint8_t> indices) {
+    FrameDesc f;
     f.width = w;
     f.height = h;
     f.indices = std::move(indices);
@@ -146,9 +146,9 @@ const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kBlue{0, 0, 2
 // ---- reader ----
 
 TEST(GifRead, TwoColourBlackAndWhiteFrameIsOneBit) {
-    GifSpec spec{4, 2, {kBlack, kWhite}, 0, true, {Frame(4, 2, {1, 0, 1, 0, 0, 0, 1, 1})}};
+    GifDesc desc{4, 2, {kBlack, kWhite}, 0, true, {Frame(4, 2, {1, 0, 1, 0, 0, 0, 1, 1})}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(spec), {}));
+    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie1g);
     EXPECT_EQ(holder.Params.ChannelCount, 1);
     EXPECT_EQ(holder.Params.BitsPerChannel, 1);
@@ -159,13 +159,13 @@ TEST(GifRead, TwoColourBlackAndWhiteFrameIsOneBit) {
 }
 
 TEST(GifRead, TransparentIndexBecomesAlphaAndSettingsAreRecorded) {
-    FrameSpec f = Frame(3, 1, {0, 1, 2});
+    FrameDesc f = Frame(3, 1, {0, 1, 2});
     f.transparent = 1;
     f.disposal = 1;
     f.delay = 25;
-    GifSpec spec{3, 1, {kRed, kBlue, kWhite, kBlack}, 0, true, {f}};
+    GifDesc desc{3, 1, {kRed, kBlue, kWhite, kBlack}, 0, true, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(spec), {}));
+    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
     ASSERT_TRUE(holder.Image.HasAlpha());
     EXPECT_EQ(holder.Image.AlphaRow(0)[0], 255);
@@ -182,40 +182,40 @@ TEST(GifRead, TransparentIndexBecomesAlphaAndSettingsAreRecorded) {
 }
 
 TEST(GifRead, LocalMapInterlacingAndGif87) {
-    FrameSpec f = Frame(1, 10, {0, 1, 0, 1, 0, 1, 0, 1, 0, 1});
+    FrameDesc f = Frame(1, 10, {0, 1, 0, 1, 0, 1, 0, 1, 0, 1});
     f.interlaced = true;
     f.localMap = {kBlue, kRed};
-    GifSpec spec{1, 10, {kBlack, kWhite}, 0, false, {f}};
+    GifDesc desc{1, 10, {kBlack, kWhite}, 0, false, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(spec), {}));
+    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
     for (int y = 0; y < 10; ++y) EXPECT_EQ(holder.Image.PixelRgb(0, y), y % 2 ? kRed : kBlue) << y;
     EXPECT_TRUE(holder.Params.GIF_Interlaced);
     EXPECT_EQ(holder.Params.GIF_Version, "GIF87a");
 }
 
 TEST(GifRead, FrameSmallerThanTheScreenSitsOnTheBackground) {
-    FrameSpec f = Frame(2, 1, {0, 0});
+    FrameDesc f = Frame(2, 1, {0, 0});
     f.left = 1;
     f.top = 1;
-    GifSpec spec{4, 3, {kRed, kBlue}, 1, true, {f}};
+    GifDesc desc{4, 3, {kRed, kBlue}, 1, true, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(spec), {}));
+    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
     EXPECT_EQ(holder.Image.Width(), 4);
     EXPECT_EQ(holder.Image.Height(), 3);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), kBlue);
     EXPECT_EQ(holder.Image.PixelRgb(1, 1), kRed);
     EXPECT_EQ(holder.Image.PixelRgb(3, 1), kBlue);
 
-    spec.frames[0].transparent = 1;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(spec), {}));
+    desc.frames[0].transparent = 1;
+    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
     ASSERT_TRUE(holder.Image.HasAlpha());
     EXPECT_EQ(holder.Image.AlphaRow(0)[0], 0);
     EXPECT_EQ(holder.Image.AlphaRow(1)[1], 255);
 }
 
 TEST(GifRead, ImageIndexPicksTheFrame) {
-    GifSpec spec{2, 1, {kRed, kBlue}, 0, true, {Frame(2, 1, {0, 0}), Frame(2, 1, {1, 1})}};
-    auto gif = BuildGif(spec);
+    GifDesc desc{2, 1, {kRed, kBlue}, 0, true, {Frame(2, 1, {0, 0}), Frame(2, 1, {1, 1})}};
+    auto gif = BuildGif(desc);
     ImageHolder holder;
     ASSERT_TRUE(kGifCodec.Read(holder, gif, {}));
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), kRed);
@@ -230,15 +230,15 @@ TEST(GifRead, MalformedFilesFailCleanly) {
     std::vector<std::uint8_t> pixels(64 * 64);
     for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint8_t>(i * 7);
     std::vector<Rgb> map(256);
-    GifSpec spec{64, 64, map, 0, true, {Frame(64, 64, pixels)}};
-    auto good = BuildGif(spec);
+    GifDesc desc{64, 64, map, 0, true, {Frame(64, 64, pixels)}};
+    auto good = BuildGif(desc);
     std::vector<std::uint8_t> huge = good;
     huge[6] = huge[7] = huge[8] = huge[9] = 0xFF;  // screen 65535 × 65535
     std::vector<std::uint8_t> hugeFrame = BuildGif({64, 64, map, 0, true, {Frame(1, 1, {0})}});
     // Image descriptor (after the 8-byte control extension) claims 65535 × 65535.
-    const std::size_t desc = 13 + 256 * 3 + 8;
-    ASSERT_EQ(hugeFrame[desc], 0x2C);
-    hugeFrame[desc + 5] = hugeFrame[desc + 6] = hugeFrame[desc + 7] = hugeFrame[desc + 8] = 0xFF;
+    const std::size_t at = 13 + 256 * 3 + 8;
+    ASSERT_EQ(hugeFrame[at], 0x2C);
+    hugeFrame[at + 5] = hugeFrame[at + 6] = hugeFrame[at + 7] = hugeFrame[at + 8] = 0xFF;
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;

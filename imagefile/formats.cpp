@@ -1,0 +1,342 @@
+#include "imagefile/formats.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "imagefile/fileerror.h"
+
+namespace gw {
+namespace {
+
+// No HD Photo codec exists on this platform yet; the registry leaves its row out until one does.
+const FormatCodec* AvailableHdPhotoCodec() {
+    return nullptr;
+}
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool StartsWith(std::span<const std::uint8_t> data, const char* text, std::size_t offset = 0) {
+    const std::size_t n = std::strlen(text);
+    return data.size() >= offset + n && std::memcmp(data.data() + offset, text, n) == 0;
+}
+
+bool StartsWithBytes(std::span<const std::uint8_t> data,
+                     std::initializer_list<std::uint8_t> bytes) {
+    return data.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), data.begin());
+}
+
+std::uint32_t U32le(std::span<const std::uint8_t> d, std::size_t at) {
+    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) |
+           (static_cast<std::uint32_t>(d[at + 3]) << 24);
+}
+
+bool Probe(const FormatCodec& codec, std::span<const std::uint8_t> data) {
+    return codec.Probe && codec.Probe(data);
+}
+
+// ---- signature tests of the formats without a codec ----
+
+bool IsHdPhoto(std::span<const std::uint8_t> d) {
+    return StartsWithBytes(d, {'I', 'I', 0xBC}) && d.size() > 3 && d[3] <= 1;
+}
+
+bool IsDicom(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "DICM", 128);
+}
+
+bool IsJp2File(std::span<const std::uint8_t> d) {
+    return StartsWithBytes(d, {0, 0, 0, 12, 'j', 'P', ' ', ' ', 13, 10, 0x87, 10});
+}
+
+bool IsJ2kCodeStream(std::span<const std::uint8_t> d) {
+    return StartsWithBytes(d, {0xFF, 0x4F, 0xFF, 0x51});
+}
+
+bool IsAvi(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "RIFF") && StartsWith(d, "AVI ", 8);
+}
+
+bool IsWmf(std::span<const std::uint8_t> d) {
+    if (StartsWithBytes(d, {0xD7, 0xCD, 0xC6, 0x9A})) return true;  // placeable header
+    if (d.size() < 18) return false;
+    const unsigned type = d[0] | (d[1] << 8), headerWords = d[2] | (d[3] << 8),
+                   version = d[4] | (d[5] << 8);
+    return (type == 1 || type == 2) && headerWords == 9 && (version == 0x100 || version == 0x300);
+}
+
+bool IsEmf(std::span<const std::uint8_t> d) {
+    return d.size() >= 44 && U32le(d, 0) == 1 && StartsWith(d, " EMF", 40);
+}
+
+// Camera files that are not TIFF-structured (those are found through the TIFF test).
+bool IsCameraRaw(std::span<const std::uint8_t> d) {
+    return (StartsWith(d, "II") && StartsWith(d, "HEAPCCDR", 6)) || StartsWith(d, "FUJIFILM") ||
+           StartsWith(d, "FOVb") || StartsWithBytes(d, {0, 'M', 'R', 'M'}) ||
+           StartsWithBytes(d, {'I', 'I', 'R', 'O', 8, 0}) ||
+           StartsWithBytes(d, {'I', 'I', 'R', 'S'}) || StartsWithBytes(d, {'M', 'M', 'O', 'R'}) ||
+           StartsWithBytes(d, {'I', 'I', 'U', 0});
+}
+
+bool IsTiffByteOrder(std::span<const std::uint8_t> d) {
+    return StartsWithBytes(d, {'I', 'I', 42, 0}) || StartsWithBytes(d, {'M', 'M', 0, 42}) ||
+           StartsWithBytes(d, {'I', 'I', 43, 0}) || StartsWithBytes(d, {'M', 'M', 0, 43});
+}
+
+// The formats of the original table: their tests (if any) have fixed places in the detection
+// order. Wireless bitmaps, raw bitmaps, PostScript and PDF are never recognised from content.
+constexpr int kBuiltInTypes[] = {
+    kTypeTiff, kTypeGif, kTypeJpeg,  kTypePcx,        kTypeBmp,     kTypeRawBitmap, kTypeIco,
+    kTypeCur,  kTypePng, kTypeDicom, kTypeWmf,        kTypeEmf,     kTypeTga,       kTypePnm,
+    kTypeWbmp, kTypeJp2, kTypeJ2k,   kTypePostScript, kTypePdf,     kTypeDcx,       kTypeRaw,
+    kTypePsd,  kTypeIev, kTypeLyr,   kTypeAll,        kTypeHdPhoto, kTypeAvi};
+
+bool ReadWithCodec(ImageHolder& holder, const TIEFileFormatInfo* row,
+                   std::span<const std::uint8_t> data, const ReadOptions& options,
+                   const std::string& fileName) {
+    if (!row || !row->CanRead || !row->Codec || !row->Codec->Read) return false;
+    if (!row->Codec->Read(holder, data, options)) return false;
+    holder.Params.FileType = row->Type;
+    holder.Params.FileName = fileName;
+    return true;
+}
+
+// The row a file's content names for the catalogue: detection, then the camera-raw rule.
+const TIEFileFormatInfo* RowFromContent(std::span<const std::uint8_t> data, std::string_view path) {
+    int type = DetectImageFormat(data);
+    const TIEFileFormatInfo* byName = FindFormatByExtension(path);
+    if (type == kTypeTiff && byName && byName->Type == kTypeRaw) type = kTypeRaw;
+    return type == kTypeUnknown ? nullptr : FindFormatByType(type);
+}
+
+}  // namespace
+
+std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPhoto) {
+    std::vector<TIEFileFormatInfo> rows = {
+        {kTypeTiff, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F;XIF", true, true, &kTiffCodec},
+        {kTypeGif, "CompuServe Bitmap", "GIF", true, true, &kGifCodec},
+        {kTypeJpeg, "JPEG Bitmap", "JPG;JPEG;JPE;JIF", true, true, &kJpegCodec},
+        {kTypePcx, "PaintBrush", "PCX", true, true, &kPcxCodec},
+        {kTypeBmp, "Windows Bitmap", "BMP;DIB;RLE", true, true, &kBmpCodec},
+        {kTypeRawBitmap, "Raw Bitmap", "", true, true, nullptr},
+        {kTypeIco, "Windows Icon", "ICO", true, true, &kIcoCodec},
+        {kTypeCur, "Windows Cursor", "CUR", true, false, &kCurCodec},
+        {kTypePng, "Portable Network Graphics", "PNG", true, true, &kPngCodec},
+        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, nullptr},
+        {kTypeWmf, "Windows Metafile", "WMF", true, false, nullptr},
+        {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, nullptr},
+        {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
+        {kTypePnm, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true, true, &kPnmCodec},
+        {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
+        {kTypeJp2, "JPEG2000", "JP2", true, true, nullptr},
+        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, nullptr},
+        {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, nullptr},
+        {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
+        {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
+        {kTypeRaw, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", true, false,
+         nullptr},
+        {kTypePsd, "Photoshop PSD", "PSD", true, true, &kPsdCodec},
+        {kTypeIev, "Vectorial objects", "IEV", true, true, nullptr},
+        {kTypeLyr, "Layers", "LYR", true, true, nullptr},
+        {kTypeAll, "Layers and objects", "ALL", true, true, nullptr},
+    };
+    if (hdPhoto)
+        rows.push_back({kTypeHdPhoto, "Microsoft HD Photo", "WDP;HDP", true, true, hdPhoto});
+    return rows;
+}
+
+const std::vector<TIEFileFormatInfo>& ImageFormatRegistry() {
+    static const std::vector<TIEFileFormatInfo> registry =
+        BuildImageFormatRegistry(AvailableHdPhotoCodec());
+    return registry;
+}
+
+std::string FileExtension(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    return Lower(name.substr(dot + 1));
+}
+
+const TIEFileFormatInfo* FindFormatByExtension(std::string_view path) {
+    const std::string ext = FileExtension(path);
+    if (ext.empty()) return nullptr;
+    for (const TIEFileFormatInfo& row : ImageFormatRegistry()) {
+        std::string_view list = row.Extensions;
+        while (!list.empty()) {
+            const std::size_t semi = list.find(';');
+            if (Lower(list.substr(0, semi)) == ext) return &row;
+            if (semi == std::string_view::npos) break;
+            list.remove_prefix(semi + 1);
+        }
+    }
+    return nullptr;
+}
+
+const TIEFileFormatInfo* FindFormatByType(int type) {
+    for (const TIEFileFormatInfo& row : ImageFormatRegistry())
+        if (row.Type == type) return &row;
+    return nullptr;
+}
+
+bool IsKnownImageFile(std::string_view path) {
+    const TIEFileFormatInfo* row = FindFormatByExtension(path);
+    return row && row->CanRead;
+}
+
+int DetectImageFormat(std::span<const std::uint8_t> d) {
+    if (StartsWith(d, "JFIF")) return kTypeJpeg;
+    if (StartsWith(d, "GIF")) return kTypeGif;
+    if (StartsWith(d, "PCX")) return kTypePcx;
+    if (StartsWith(d, "BM")) return kTypeBmp;
+    if (d.size() >= 2 && d[0] == 10 && d[1] <= 5) return kTypePcx;
+    if (StartsWith(d, "TIFF")) return kTypeTiff;
+    if (const TIEFileFormatInfo* hd = FindFormatByType(kTypeHdPhoto))
+        if ((hd->Codec && hd->Codec->Probe) ? hd->Codec->Probe(d) : IsHdPhoto(d))
+            return kTypeHdPhoto;
+    if (IsTiffByteOrder(d)) return kTypeTiff;
+    if (Probe(kPngCodec, d)) return kTypePng;  // more than the 8 signature bytes
+    if (IsDicom(d)) return kTypeDicom;
+    if (Probe(kIcoCodec, d)) return kTypeIco;
+    if (Probe(kCurCodec, d)) return kTypeCur;
+    if (Probe(kTgaCodec, d)) return kTypeTga;
+    if (Probe(kPnmCodec, d)) return kTypePnm;
+    if (IsJp2File(d)) return kTypeJp2;
+    if (IsJ2kCodeStream(d)) return kTypeJ2k;
+    if (IsAvi(d)) return kTypeAvi;
+    if (Probe(kDcxCodec, d)) return kTypeDcx;
+    if (IsWmf(d)) return kTypeWmf;
+    if (IsEmf(d)) return kTypeEmf;
+    if (Probe(kPsdCodec, d)) return kTypePsd;
+    // Vectorial objects and layers have no published signature and no reader here.
+    if (Probe(kJpegCodec, d)) return kTypeJpeg;
+    for (const TIEFileFormatInfo& row : ImageFormatRegistry()) {
+        if (std::find(std::begin(kBuiltInTypes), std::end(kBuiltInTypes), row.Type) !=
+            std::end(kBuiltInTypes))
+            continue;
+        if (row.Codec && Probe(*row.Codec, d)) return row.Type;
+    }
+    if (IsCameraRaw(d)) return kTypeRaw;
+    return kTypeUnknown;
+}
+
+int DetectImageFormat(const ByteReader& stream) {
+    return DetectImageFormat(stream.data().subspan(stream.pos()));
+}
+
+namespace {
+
+// LoadImageFile on the file's bytes when they are already read (data), else reading them.
+void LoadByExtension(ImageHolder& holder, const std::string& path,
+                     const std::vector<std::uint8_t>* data, const ReadOptions& options) {
+    holder.Failed = false;
+    const TIEFileFormatInfo* row = FindFormatByExtension(path);
+    if (!row || !row->CanRead || !row->Codec || !row->Codec->Read) {
+        holder.Failed = true;
+        return;
+    }
+    if (data) {
+        if (!ReadWithCodec(holder, row, *data, options, path)) holder.Failed = true;
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    if (!ReadWithCodec(holder, row, bytes, options, path)) holder.Failed = true;
+}
+
+}  // namespace
+
+void LoadImageFile(ImageHolder& holder, const std::string& path, const ReadOptions& options) {
+    LoadByExtension(holder, path, nullptr, options);
+}
+
+void SaveImageFile(ImageHolder& holder, const std::string& path) {
+    // Extensions that name their writer directly, before the registry is consulted.
+    static const struct {
+        const char* ext;
+        int type;
+    } kWriterGroups[] = {
+        {"jpg", kTypeJpeg},      {"jpeg", kTypeJpeg},      {"jpe", kTypeJpeg}, {"jif", kTypeJpeg},
+        {"jp2", kTypeJp2},       {"j2k", kTypeJ2k},        {"jpc", kTypeJ2k},  {"j2c", kTypeJ2k},
+        {"pcx", kTypePcx},       {"dcx", kTypeDcx},        {"gif", kTypeGif},  {"tif", kTypeTiff},
+        {"tiff", kTypeTiff},     {"fax", kTypeTiff},       {"g3f", kTypeTiff}, {"g3n", kTypeTiff},
+        {"png", kTypePng},       {"bmp", kTypeBmp},        {"dib", kTypeBmp},  {"rle", kTypeBmp},
+        {"tga", kTypeTga},       {"targa", kTypeTga},      {"vda", kTypeTga},  {"icb", kTypeTga},
+        {"vst", kTypeTga},       {"win", kTypeTga},        {"pxm", kTypePnm},  {"pbm", kTypePnm},
+        {"pgm", kTypePnm},       {"ppm", kTypePnm},        {"ico", kTypeIco},  {"wbmp", kTypeWbmp},
+        {"ps", kTypePostScript}, {"eps", kTypePostScript}, {"pdf", kTypePdf},  {"psd", kTypePsd},
+        {"hdp", kTypeHdPhoto},   {"wdp", kTypeHdPhoto},
+    };
+    holder.Failed = false;
+    const std::string ext = FileExtension(path);
+    const TIEFileFormatInfo* row = nullptr;
+    bool grouped = false;
+    for (const auto& g : kWriterGroups)
+        if (ext == g.ext) {
+            row = FindFormatByType(g.type);
+            grouped = true;
+            break;
+        }
+    if (!grouped) row = FindFormatByExtension(path);
+    if (!row || !row->CanWrite || !row->Codec || !row->Codec->Write) {
+        holder.Failed = true;
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!row->Codec->Write(holder, bytes)) {
+        holder.Failed = true;
+        return;
+    }
+    WriteWholeFile(path, bytes.data(), bytes.size());
+}
+
+void SelectImageIndex(ImageHolder& holder, int index) {
+    FileParams& p = holder.Params;
+    p.ICO_ImageIndex = p.CUR_ImageIndex = p.TIFF_ImageIndex = p.GIF_ImageIndex = index;
+    p.DCX_ImageIndex = p.PSD_ImageIndex = p.RAW_ImageIndex = p.Generic_ImageIndex = index;
+}
+
+void CopyFileParams(ImageHolder& target, const ImageHolder& source) {
+    target.Params = source.Params;
+}
+
+void LoadPictureFromFile(ImageHolder& holder, const std::string& path, const ReadOptions& options) {
+    holder.Failed = false;
+    SelectImageIndex(holder, 0);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+        std::vector<std::uint8_t> data;
+        bool opened = true;
+        try {
+            data = ReadWholeFile(path);
+        } catch (const FileError&) {
+            opened = false;
+        }
+        if (opened) {
+            if (const TIEFileFormatInfo* row = RowFromContent(data, path)) {
+                if (!ReadWithCodec(holder, row, data, options, path)) holder.Failed = true;
+                return;
+            }
+            LoadByExtension(holder, path, &data, options);
+            return;
+        }
+    }
+    LoadByExtension(holder, path, nullptr, options);
+}
+
+void LoadPictureFromStream(ImageHolder& holder, const ByteReader& stream,
+                           const ReadOptions& options) {
+    holder.Failed = false;
+    SelectImageIndex(holder, 0);
+    const std::span<const std::uint8_t> data = stream.data().subspan(stream.pos());
+    const TIEFileFormatInfo* row = FindFormatByType(DetectImageFormat(data));
+    if (!ReadWithCodec(holder, row, data, options, {})) holder.Failed = true;
+}
+
+}  // namespace gw
