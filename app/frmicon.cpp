@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -209,11 +209,16 @@ void FrmIcon::CreateComponents() {
             ImageEnMViewBeforeImageDrawEx(idx, dest, left, top, thumb);
         });
     catalogue_.SetChangeListener([this] { ImageEnMView->Refresh(); });
-    connect(ImageEnMView, &ThumbGrid::MouseDown, this, [this](QMouseEvent* e) { ImageEnMViewMouseDown(e); });
-    connect(ImageEnMView, &ThumbGrid::MouseMove, this, [this](QMouseEvent* e) { ImageEnMViewMouseMove(e); });
-    connect(BtnOpenFiles, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnOpenFilesClick(); }); });
-    connect(BtnOpenFolder, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnOpenFolderClik(); }); });
-    connect(BtnExport, &QAbstractButton::clicked, this, [this] { RunCommand([this] { BtnExportClick(); }); });
+    connect(ImageEnMView, &ThumbGrid::MouseDown, this,
+            [this](QMouseEvent* e) { ImageEnMViewMouseDown(e); });
+    connect(ImageEnMView, &ThumbGrid::MouseMove, this,
+            [this](QMouseEvent* e) { ImageEnMViewMouseMove(e); });
+    connect(BtnOpenFiles, &QAbstractButton::clicked, this,
+            [this] { RunCommand([this] { BtnOpenFilesClick(); }); });
+    connect(BtnOpenFolder, &QAbstractButton::clicked, this,
+            [this] { RunCommand([this] { BtnOpenFolderClik(); }); });
+    connect(BtnExport, &QAbstractButton::clicked, this,
+            [this] { RunCommand([this] { BtnExportClick(); }); });
 
     Label1 = new AutoLabel(this);
     WhiteText(Label1);
@@ -247,8 +252,10 @@ void FrmIcon::CreateComponents() {
     PM_ExportAll2 = PopupMenu2->addAction(QStringLiteral("Export all"));
     PopupMenuView = new QMenu(this);
     connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
-    connect(PM_RemoveSel, &QAction::triggered, this, [this] { RunCommand([this] { PM_RemoveSelClick(); }); });
-    connect(PM_RemoveAll, &QAction::triggered, this, [this] { RunCommand([this] { PM_RemoveAllClick(); }); });
+    connect(PM_RemoveSel, &QAction::triggered, this,
+            [this] { RunCommand([this] { PM_RemoveSelClick(); }); });
+    connect(PM_RemoveAll, &QAction::triggered, this,
+            [this] { RunCommand([this] { PM_RemoveAllClick(); }); });
 }
 
 ComponentTable FrmIcon::BuildComponentTable() {
@@ -459,7 +466,46 @@ bool FrmIcon::BusyVisible() const {
     return PanelState->isVisible();
 }
 
-void FrmIcon::ImageEnMViewBeforeImageDrawEx(int, QPainter&, int, int, QRect&) {}
+void FrmIcon::ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top,
+                                            QRect& thumbRect) {
+    // Edges as right- and bottom-exclusive numbers, the way the cell rectangle is defined.
+    int rl = thumbRect.left(), rt = thumbRect.top();
+    int rr = thumbRect.right() + 1, rb = thumbRect.bottom() + 1;
+    if (catalogue_.IsSelected(idx)) {
+        dest.setPen(Qt::NoPen);
+        dest.setBrush(ImageEnMView->SelectionColor());
+        const QRect outer(QPoint(left + rl - 1, top + rt - 1), QPoint(left + rr, top + rb));
+        dest.drawRect(QRect(outer.left(), outer.top(), outer.width(), 2));
+        dest.drawRect(QRect(outer.left(), outer.bottom() - 1, outer.width(), 2));
+        dest.drawRect(QRect(outer.left(), outer.top(), 2, outer.height()));
+        dest.drawRect(QRect(outer.right() - 1, outer.top(), 2, outer.height()));
+    }
+    dest.setFont(font());
+    const IconEntry& entry = catalogue_.Entry(idx);
+    QString caption = Q(entry.DisplayName);
+    if (entry.IconNumber > 0) caption = QString::number(entry.IconNumber) + " - " + caption;
+    const QRect text(QPoint(left + rl + 2, top + rb - 18),
+                     QPoint(left + rr - 2 - 1, top + rb - 2 - 1));
+    dest.setPen(palette().color(QPalette::WindowText));
+    const QString shown = QFontMetrics(font()).elidedText(caption, Qt::ElideRight, text.width(),
+                                                          Qt::TextShowMnemonic);
+    dest.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic,
+                  shown);
+    rb -= 20;
+    const int w = catalogue_.PictureWidth(idx), h = catalogue_.PictureHeight(idx);
+    // An undecodable picture has no size and keeps the whole area for the fallback picture.
+    if (w > 0 && h > 0 && w < GridLayout::ThumbWidth && h < GridLayout::ThumbHeight - 20) {
+        // Half the free space, a half going to the even neighbour.
+        auto half = [](int space) {
+            return (space / 2) + ((space % 2 != 0 && (space / 2) % 2 != 0) ? 1 : 0);
+        };
+        rl = half(GridLayout::ThumbWidth - w);
+        rt = half(GridLayout::ThumbHeight - 20 - h);
+        rr = rl + w;
+        rb = rt + h;
+    }
+    thumbRect = QRect(QPoint(rl, rt), QPoint(rr - 1, rb - 1));
+}
 
 bool FrmIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LabelMove && event->type() == QEvent::MouseButtonPress) {
@@ -518,8 +564,9 @@ bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder,
 }
 
 void FrmIcon::BtnOpenFilesClick() {
-    const QStringList files = dialogs_->GetOpenFileNames(this, Q(OpenDialog1.Title), QString(),
-                                                         QtFilter(OpenDialog1.Filter), OpenDialog1.FilterIndex - 1);
+    const QStringList files =
+        dialogs_->GetOpenFileNames(this, Q(OpenDialog1.Title), QString(),
+                                   QtFilter(OpenDialog1.Filter), OpenDialog1.FilterIndex - 1);
     if (files.isEmpty()) return;
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(f.toStdString());
@@ -563,7 +610,9 @@ void FrmIcon::AddSourceFiles(const std::vector<std::string>& paths) {
     HideBusy();
 }
 
-void FrmIcon::BtnExportClick() { PopupMenu2->popup(BtnExport->mapToGlobal(QPoint(0, BtnExport->height()))); }
+void FrmIcon::BtnExportClick() {
+    PopupMenu2->popup(BtnExport->mapToGlobal(QPoint(0, BtnExport->height())));
+}
 
 void FrmIcon::PopupMenu2Popup() {
     PM_ExportAll2->setEnabled(catalogue_.Count() > 0);
@@ -589,7 +638,8 @@ void FrmIcon::ImageEnMViewMouseDown(QMouseEvent* event) {
 
 void FrmIcon::ImageEnMViewMouseMove(QMouseEvent* event) {
     const int idx = ImageEnMView->ItemAt(event->position().toPoint());
-    ImageEnMView->viewport()->setToolTip(idx >= 0 ? Q(catalogue_.Entry(idx).DisplayName) : QString());
+    ImageEnMView->viewport()->setToolTip(idx >= 0 ? Q(catalogue_.Entry(idx).DisplayName)
+                                                  : QString());
 }
 
 void FrmIcon::PM_RemoveSelClick() {
