@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imagefile/fileerror.h"
+#include "imagefile/fmt_pnm.h"
 
 namespace gw {
 namespace {
@@ -289,7 +290,10 @@ void SaveImageFile(ImageHolder& holder, const std::string& path) {
         return;
     }
     std::vector<std::uint8_t> bytes;
-    if (!row->Codec->Write(holder, bytes)) {
+    // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
+    const bool written = row->Type == kTypePnm ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
+                                               : row->Codec->Write(holder, bytes);
+    if (!written) {
         holder.Failed = true;
         return;
     }

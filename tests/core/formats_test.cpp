@@ -325,6 +325,22 @@ TEST(SaveImageFile, ExtensionPicksTheWriter) {
     }
 }
 
+TEST(SaveImageFile, PortableExtensionNamesTheKind) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a.pbm", "P4"}, {"b.PGM", "P5"}, {"c.ppm", "P6"}, {"d.pxm", "P6"}};
+    for (const auto& [name, magic] : cases) {
+        const std::string path = TempFile(name);
+        ImageHolder holder;
+        holder.Image = test::GradientImage(6, 5);
+        SaveImageFile(holder, path);
+        ASSERT_FALSE(holder.Failed) << name;
+        auto bytes = ReadWholeFile(path);
+        ASSERT_GE(bytes.size(), 2u);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), magic) << name;
+        std::remove(path.c_str());
+    }
+}
+
 TEST(SaveImageFile, NoWriterSetsTheFailureFlagAndCreatesNothing) {
     for (const char* name : {"a.cur", "b.jp2", "c.j2k", "d.pdf", "e.ps", "f.hdp", "g.avi", "h.txt",
                              "noextension", "i.dcm", "j.nef"}) {
