@@ -351,7 +351,12 @@ void FrmIcon::FormCreate() {
         ReadLanguageSetting();
         RzURLLabel1->hide();
         ApplyLanguage(languageIndex_);
-        ImageBk->setPixmap(PlaceholderSkin(ImageBk->size()));
+        QPixmap background(ImageBk->size());
+        if (options_.PaintSkin)
+            options_.PaintSkin(background);
+        else
+            background = PlaceholderSkin(ImageBk->size());
+        ImageBk->setPixmap(background);
         ImageEnMView->SetItemTextDrawing(false);
         RefreshStatus();
     } catch (const std::exception& e) {

@@ -1,7 +1,9 @@
 #pragma once
 // The main window: command buttons, the catalogue grid, the status line and the busy panel.
 
+#include <QPixmap>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,9 +34,15 @@ bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder,
 inline constexpr const char* kGuideUrl = "https://glyphwright.org/guide";
 
 struct FrmIconOptions {
+    FrmIconOptions() = default;
+    FrmIconOptions(std::string appFolder, DialogService* dialogs)
+        : AppFolder(std::move(appFolder)), Dialogs(dialogs) {}
+
     std::string AppFolder;             // empty: the executable's folder
     DialogService* Dialogs = nullptr;  // null: Qt's own dialogs
     std::string GuideUrl = kGuideUrl;
+    // Paints the window's background skin; null: the built-in one.
+    std::function<void(QPixmap& background)> PaintSkin;
 };
 
 // The file-open dialog's settings, which the language file may change.

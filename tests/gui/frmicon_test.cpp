@@ -66,12 +66,13 @@ class FrmIconTest : public QObject {
     void statusLineCountsEntries();
     void busyPanelShowsProgress();
     void linkOpensTheGuidePage();
+    void startupErrorIsShownAndTheWindowStillShows();
 };
 
 void FrmIconTest::startsWithTheShippedLanguage() {
     ProgramFolder folder;
     FakeDialogs dialogs;
-    FrmIcon w({folder.Path(), &dialogs});
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.size(), QSize(742, 516));
@@ -121,7 +122,7 @@ void FrmIconTest::closeWritesTheLanguageSetting() {
     if (!before.isEmpty()) folder.WriteOptions(before);
     FakeDialogs dialogs;
     {
-        FrmIcon w({folder.Path(), &dialogs});
+        FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
         w.show();
         QCOMPARE(w.StatusText(), ShippedMessage("MS_Ready_1"));
         w.BtnSysClose->click();  // the same close steps as Alt+F4 or the taskbar
@@ -136,7 +137,7 @@ void FrmIconTest::closeWritesTheLanguageSetting() {
 void FrmIconTest::missingLanguageFileLeavesBuiltInTexts() {
     QTemporaryDir dir;
     FakeDialogs dialogs;
-    FrmIcon w({dir.path().toStdString(), &dialogs});
+    FrmIcon w(FrmIconOptions(dir.path().toStdString(), &dialogs));
     QCOMPARE(w.StatusText(), QString());
     QCOMPARE(w.Label3->text(), QString());
     QCOMPARE(w.RzURLLabel2->text(), QString());
@@ -153,7 +154,7 @@ void FrmIconTest::sectionLinesOverrideMessages() {
         "abc\nBtnOpenFiles.Caption=X\n";
     ProgramFolder folder(&lang);
     FakeDialogs dialogs;
-    FrmIcon w({folder.Path(), &dialogs});
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
     QCOMPARE(w.Label3->text(), QString("from section"));
     QCOMPARE(w.windowTitle(), QString("Main"));
     QCOMPARE(w.BtnExport->x(), 256);
@@ -166,7 +167,7 @@ void FrmIconTest::statusLineCountsEntries() {
     const QByteArray lang = "[Messages]\nMS_Ready_1=none\nMS_Ready_2=%1 icons, %1 in all\n";
     ProgramFolder folder(&lang);
     FakeDialogs dialogs;
-    FrmIcon w({folder.Path(), &dialogs});
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
     w.Entries().Append(Entry("a.png"));
     w.BtnExport->setEnabled(false);
     w.RefreshStatus();
@@ -183,7 +184,7 @@ void FrmIconTest::statusLineCountsEntries() {
 void FrmIconTest::busyPanelShowsProgress() {
     ProgramFolder folder;
     FakeDialogs dialogs;
-    FrmIcon w({folder.Path(), &dialogs});
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
     w.show();
     w.ShowBusy("working", 4);
     QVERIFY(w.BusyVisible());
@@ -201,12 +202,28 @@ void FrmIconTest::busyPanelShowsProgress() {
 void FrmIconTest::linkOpensTheGuidePage() {
     ProgramFolder folder;
     FakeDialogs dialogs;
-    FrmIconOptions options{folder.Path(), &dialogs, "https://example.org/guide"};
+    FrmIconOptions options(folder.Path(), &dialogs);
+    options.GuideUrl = "https://example.org/guide";
     FrmIcon w(options);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::mouseClick(w.RzURLLabel2, Qt::LeftButton, {}, QPoint(3, 3));
     QCOMPARE(dialogs.openedUrls, QList<QUrl>{QUrl("https://example.org/guide")});
+    w.close();
+}
+
+void FrmIconTest::startupErrorIsShownAndTheWindowStillShows() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIconOptions options(folder.Path(), &dialogs);
+    options.PaintSkin = [](QPixmap&) { throw std::runtime_error("Out of system resources"); };
+    FrmIcon w(options);
+    QCOMPARE(dialogs.errors, QStringList{"Out of system resources"});
+    // The steps after the failing one did not run; the language before it did.
+    QCOMPARE(w.StatusText(), QString());
+    QCOMPARE(w.LanguageIndex(), 5);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.close();
 }
 

@@ -35,7 +35,7 @@ struct Fixture {
         lang.open(QIODevice::WriteOnly);
         lang.write(kLanguage);
         lang.close();
-        window = std::make_unique<FrmIcon>(FrmIconOptions{program.path().toStdString(), &dialogs});
+        window = std::make_unique<FrmIcon>(FrmIconOptions(program.path().toStdString(), &dialogs));
         window->show();
     }
     QString File(const QString& name) const { return files.path() + "/" + name; }
