@@ -4,6 +4,9 @@
 
 #include "app/appfolder.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 namespace gw {
 namespace {
 
@@ -145,6 +148,19 @@ TEST(AppFolder, EndsInExactlyOneSlash) {
     ASSERT_FALSE(own.empty());
     EXPECT_EQ(own.back(), '/');
     EXPECT_NE(own.substr(0, own.size() - 1).back(), '/');
+}
+
+TEST(AppFolder, SettingsMoveToTheConfigFolderWhenTheProgramFolderIsNotWritable) {
+    const auto config = std::filesystem::temp_directory_path() / "gw_xdg_config";
+    std::filesystem::remove_all(config);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    EXPECT_EQ(OptionsIniPath("/no/such/program/folder/"),
+              (config / "glyphwright/Options.ini").string());
+    EXPECT_TRUE(std::filesystem::is_directory(config / "glyphwright"));
+    const std::string own = std::filesystem::temp_directory_path().string() + "/";
+    EXPECT_EQ(OptionsIniPath(own), own + "Options.ini");
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(config);
 }
 
 }  // namespace
