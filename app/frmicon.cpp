@@ -376,7 +376,7 @@ void FrmIcon::ApplyLanguage(int) {
     QFont face(QStringLiteral("SimSun"));
     face.setPointSize(9);
     setFont(face);
-    const IniFile language = LoadLanguageFile(LanguagesFolder(appFolder_) + kLanguageFileName);
+    const IniFile language = LoadLanguageFile(LanguageFilePath(appFolder_));
     LoadLanguageMessages(language);
     ApplyLanguageSection(BuildComponentTable(), "FrmIcon", language);
 }

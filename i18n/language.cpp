@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "app/appfolder.h"
+#include "i18n/messages.h"
+
 namespace gw {
 
 int ReadLanguageSetting(const IniFile& options) {
@@ -16,6 +19,14 @@ IniError WriteLanguageSetting(const std::string& optionsPath, int languageIndex)
     IniFile options = IniFile::Load(optionsPath);
     options.SetInteger("LANGUAGE", "Default", languageIndex);
     return options.Save(optionsPath);
+}
+
+std::string LanguageFilePath(const std::string& appFolder) {
+    return LanguagesFolder(appFolder) + kLanguageFileName;
+}
+
+void ApplyDialogLanguage(const ComponentTable& dialog, const std::string& appFolder, int) {
+    ApplyLanguageSection(dialog, "FrmExport", LoadLanguageFile(LanguageFilePath(appFolder)));
 }
 
 }  // namespace gw

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "i18n/components.h"
+#include "i18n/language.h"
+
+#include <cstdlib>
 
 namespace gw {
 namespace {
@@ -128,6 +131,22 @@ TEST(ApplyLanguageSection, LinesBeforeABadIntegerStayApplied) {
     w.Apply("Label1.Caption=first\nLabel1.Left=12z\nLabel1.Left=5\n");
     EXPECT_EQ(w.label1, "first");
     EXPECT_EQ(w.left, 10);
+}
+
+TEST(ApplyDialogLanguage, TakesTheExportDialogsSectionOfTheShippedFile) {
+    const char* source = std::getenv("GW_SOURCE_DIR");
+    if (!source) GTEST_SKIP() << "GW_SOURCE_DIR not set";
+    std::vector<std::string> items;
+    std::string caption;
+    ComponentTable dialog;
+    dialog.Add("RzComboBox1").Properties = {
+        {"Items", PropertyKind::Strings, {}, {}, [&](const std::vector<std::string>& v) { items = v; }}};
+    dialog.Add("").Properties = {{"Caption", PropertyKind::String, {}, [&](const std::string& v) { caption = v; }, {}}};
+    ApplyDialogLanguage(dialog, std::string(source) + "/", 2);
+    ASSERT_EQ(items.size(), 9u);
+    EXPECT_EQ(items.front(), "ICO (*.ico)");
+    EXPECT_EQ(items.back(), "PCX (*.pcx)");
+    EXPECT_EQ(caption, "\xE5\xAF\xBC\xE5\x87\xBA");  // the dialog's Chinese title
 }
 
 }  // namespace
