@@ -26,10 +26,11 @@
 namespace gw {
 namespace {
 
-// Horizontal pass: one step handles 48 samples of one column, 16 RGB rows or 48 alpha rows,
-// kept in a slot of 64 bytes so that whole 4-byte pixels can be moved in and out.
-constexpr int kLanes = 48;
-constexpr int kSlot = 64;
+// Horizontal pass: one step handles 96 samples of one column, 32 RGB rows or 96 alpha rows
+// (a multiple of every vector width), kept in a slot of 128 bytes so that samples can be
+// moved in and out a word at a time.
+constexpr int kLanes = 96;
+constexpr int kSlot = 128;
 // Columns transposed at a time (kSlot bytes each).
 constexpr int kTransposeBlock = 64;
 // Vertical pass: one step handles this many bytes of a row.
@@ -288,6 +289,8 @@ void RunParts(int count, int workers, const Body& body) {
     };
     std::vector<std::thread> pool;
     std::vector<int> leftover;
+    pool.reserve(static_cast<std::size_t>(workers));
+    leftover.reserve(static_cast<std::size_t>(workers));
     for (int w = 1; w < workers; ++w) {
         auto [b, e] = part(w);
         try {
