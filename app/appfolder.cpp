@@ -23,20 +23,24 @@ bool IsDirectory(const std::string& path) {
 
 std::string FolderOfPath(std::string_view path) {
     std::size_t slash = path.rfind('/');
-    std::string folder = slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+    std::string folder =
+        slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
     if (folder.empty() || folder.back() != '/') folder += '/';
     while (folder.size() > 1 && folder[folder.size() - 2] == '/') folder.pop_back();
     return folder;
 }
 
-void SetProgramArgv0(const char* argv0) { Argv0() = argv0 ? argv0 : ""; }
+void SetProgramArgv0(const char* argv0) {
+    Argv0() = argv0 ? argv0 : "";
+}
 
 std::string GetAppFolder() {
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec && !exe.empty()) return FolderOfPath(exe.string());
     const std::string& argv0 = Argv0();
-    if (argv0.find('/') == std::string::npos) return FolderOfPath(std::filesystem::current_path(ec).string() + "/");
+    if (argv0.find('/') == std::string::npos)
+        return FolderOfPath(std::filesystem::current_path(ec).string() + "/");
     std::filesystem::path abs = std::filesystem::absolute(argv0, ec);
     return FolderOfPath(ec ? argv0 : abs.string());
 }

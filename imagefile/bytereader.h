@@ -10,7 +10,7 @@
 namespace gw {
 
 class ByteReader {
-public:
+  public:
     ByteReader() = default;
     explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
 
@@ -102,7 +102,7 @@ public:
     std::int16_t i16le() { return static_cast<std::int16_t>(u16le()); }
     std::int32_t i32le() { return static_cast<std::int32_t>(u32le()); }
 
-private:
+  private:
     std::span<const std::uint8_t> data_;
     std::size_t pos_ = 0;
     bool ok_ = true;

@@ -1,15 +1,15 @@
 #pragma once
 // The errors that file operations raise and the program shows with their own text.
 
-#include <stdexcept>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace gw {
 
 class FileError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -16,7 +16,11 @@ bool IsCursorStream(const ByteReader& stream);
 void ReadIconImage(ByteReader& stream, RasterImage& image, FileParams& params, bool& failed);
 void ReadCursorImage(ByteReader& stream, RasterImage& image, FileParams& params, bool& failed);
 
-// Reads the icon container at the stream's position into the holder.
+// Reads the icon container at the stream's position into the holder: clears the failure flag
+// and the descriptive metadata, drops the alpha plane, reads, and records ICO as the format
+// last read. A resolution below 2 dpi becomes 300.
 void LoadImageStream(ImageHolder& holder, ByteReader& stream);
+// The same for cursor containers.
+void LoadCursorStream(ImageHolder& holder, ByteReader& stream);
 
 }  // namespace gw

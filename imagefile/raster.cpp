@@ -1,6 +1,7 @@
 #include "imagefile/raster.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "imagefile/limits.h"
 
@@ -70,6 +71,24 @@ RasterImage RasterImage::ToRgb24() const {
         for (int x = 0; x < width_; ++x) out.SetPixelRgb(x, y, PixelRgb(x, y));
     out.alpha_ = alpha_;
     return out;
+}
+
+int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre) {
+    if (pixelsPerMetre < 1) return 300;
+    double dpi = std::round(static_cast<double>(pixelsPerMetre) * 2.54 / 100.0);
+    return dpi > 1e6 ? 1000000 : static_cast<int>(dpi);
+}
+
+std::uint32_t PixelsPerMetreFromDpi(int dpi) {
+    if (dpi <= 0) return 0;
+    double ppm = std::round(static_cast<double>(dpi) / 2.54 * 100.0);
+    return ppm > 2147483647.0 ? 2147483647u : static_cast<std::uint32_t>(ppm);
+}
+
+int BitsForColorCount(std::uint64_t n) {
+    int bits = 0;
+    while (bits < 64 && (std::uint64_t{1} << bits) < n) ++bits;
+    return bits;
 }
 
 }  // namespace gw

@@ -25,7 +25,7 @@ enum class PixelFormat {
 // Width × height pixels, rows numbered from the top, every row padded to 4 bytes.
 // The alpha plane, when present, is one byte per pixel (0 transparent, 255 opaque), unpadded.
 class RasterImage {
-public:
+  public:
     RasterImage() = default;
 
     // Bytes of one padded row for a format and width.
@@ -56,7 +56,10 @@ public:
     bool HasAlpha() const { return !alpha_.empty(); }
     // Adds an alpha plane filled with the value (keeps an existing one).
     void AddAlpha(std::uint8_t fill = 255);
-    void RemoveAlpha() { alpha_.clear(); alpha_.shrink_to_fit(); }
+    void RemoveAlpha() {
+        alpha_.clear();
+        alpha_.shrink_to_fit();
+    }
     std::uint8_t* AlphaRow(int y) {
         return alpha_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
     }
@@ -80,7 +83,7 @@ public:
     // A copy in ie24RGB (palette and bits expanded), alpha plane kept.
     RasterImage ToRgb24() const;
 
-private:
+  private:
     int width_ = 0;
     int height_ = 0;
     PixelFormat format_ = PixelFormat::ie24RGB;
@@ -124,7 +127,13 @@ struct FileParams {
 
     // JPEG.
     int JPEG_Quality = 80;
-    enum class JpegColorSpace { YCbCr, Gray, RGB, CMYK, YCbCrK } JPEG_ColorSpace = JpegColorSpace::YCbCr;
+    enum class JpegColorSpace {
+        YCbCr,
+        Gray,
+        RGB,
+        CMYK,
+        YCbCrK
+    } JPEG_ColorSpace = JpegColorSpace::YCbCr;
     int JPEG_ChromaH = 2;  // sampling of the first component; the others are 1 × 1
     int JPEG_ChromaV = 2;
     enum class JpegDct { Integer, FastInteger, Float } JPEG_DCTMethod = JpegDct::Integer;
@@ -139,10 +148,22 @@ struct FileParams {
     Rgb PNG_Background{0, 0, 0};
 
     // TIFF.
-    enum class TiffCompression { None, LZW, PackBits, Deflate, JPEG, CCITT3, CCITT4 } TIFF_Compression =
-        TiffCompression::None;
-    enum class TiffPhotometric { WhiteIsZero, BlackIsZero, RGB, Palette, CMYK } TIFF_Photometric =
-        TiffPhotometric::RGB;
+    enum class TiffCompression {
+        None,
+        LZW,
+        PackBits,
+        Deflate,
+        JPEG,
+        CCITT3,
+        CCITT4
+    } TIFF_Compression = TiffCompression::None;
+    enum class TiffPhotometric {
+        WhiteIsZero,
+        BlackIsZero,
+        RGB,
+        Palette,
+        CMYK
+    } TIFF_Photometric = TiffPhotometric::RGB;
 
     // BMP.
     int BMP_HeaderSize = 40;
@@ -164,7 +185,21 @@ struct FileParams {
 
     // Descriptive metadata a reader may carry (comments and the like).
     std::vector<std::string> Comments;
+
+    // Registry type of the format last read (0 = none yet) and the file it came from (empty
+    // when it was read from a stream).
+    int FileType = 0;
+    std::string FileName;
 };
+
+// Resolution conversions: dpi = round(ppm × 2.54 / 100), ppm = round(dpi / 2.54 × 100);
+// 300 dpi is 11811 pixels per metre. A file without resolution (ppm below 1) gives 300 dpi;
+// a resolution of 0 dpi or less is written as 0. Results are clamped to their field ranges.
+int DpiFromPixelsPerMetre(std::int64_t pixelsPerMetre);
+std::uint32_t PixelsPerMetreFromDpi(int dpi);
+
+// Bits needed to number n colours, ⌈log2 n⌉: 2 → 1, 16 → 4, 32 → 5, 255 → 8, 256 → 8; 0 for n ≤ 1.
+int BitsForColorCount(std::uint64_t n);
 
 // An off-screen image holder: one image, its file parameters, the failure flag of the last
 // read or write, the selection mask used by the transparency sequence, and the display

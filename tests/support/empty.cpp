@@ -1,1 +1,1 @@
-// Keeps the support library non-empty while no fixture builder exists.
+// Keeps the support library non-empty.

@@ -1,0 +1,47 @@
+#include "app/dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace gw {
+
+void QtDialogService::ShowError(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, QApplication::applicationDisplayName(), text);
+}
+
+void QtDialogService::ShowInformation(QWidget* parent, const QString& caption,
+                                      const QString& text) {
+    QMessageBox::information(parent, caption, text);
+}
+
+bool QtDialogService::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+QStringList QtDialogService::GetOpenFileNames(QWidget* parent, const QString& title,
+                                              const QString& folder, const QString& filter,
+                                              int filterIndex) {
+    QStringList filters = filter.split(";;");
+    QString selected =
+        filterIndex >= 0 && filterIndex < filters.size() ? filters[filterIndex] : QString();
+    return QFileDialog::getOpenFileNames(parent, title, folder, filter, &selected);
+}
+
+QString QtDialogService::ChooseFolder(QWidget* parent, const QString& prompt,
+                                      const QString& initial) {
+    return QFileDialog::getExistingDirectory(parent, prompt, initial);
+}
+
+QColor QtDialogService::ChooseColor(QWidget* parent, const QColor& initial) {
+    return QColorDialog::getColor(initial, parent);
+}
+
+void QtDialogService::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
+
+}  // namespace gw

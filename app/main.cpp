@@ -1,0 +1,28 @@
+// Glyphwright: collect icons and pictures into a grid and write them out again.
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/appfolder.h"
+#include "app/frmicon.h"
+
+int main(int argc, char** argv) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if ((!platform || !*platform) && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr,
+                     "glyphwright: no display found (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+                     "Start it on a virtual display instead: xvfb-run -a glyphwright\n");
+        return 1;
+    }
+    gw::SetProgramArgv0(argc > 0 ? argv[0] : nullptr);
+    QApplication app(argc, argv);
+    gw::FrmIcon window;
+    // Start-up timing: leave as soon as the window has been painted once.
+    if (std::getenv("GW_QUIT_AFTER_FIRST_PAINT"))
+        QObject::connect(&window, &gw::FrmIcon::FirstPainted, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}

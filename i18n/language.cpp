@@ -1,0 +1,21 @@
+#include "i18n/language.h"
+
+#include <algorithm>
+
+namespace gw {
+
+int ReadLanguageSetting(const IniFile& options) {
+    return std::clamp(options.GetInteger("LANGUAGE", "Default", 7), 0, 7);
+}
+
+int ReadLanguageSetting(const std::string& optionsPath) {
+    return ReadLanguageSetting(IniFile::Load(optionsPath));
+}
+
+IniError WriteLanguageSetting(const std::string& optionsPath, int languageIndex) {
+    IniFile options = IniFile::Load(optionsPath);
+    options.SetInteger("LANGUAGE", "Default", languageIndex);
+    return options.Save(optionsPath);
+}
+
+}  // namespace gw

@@ -1,0 +1,214 @@
+// The main window started headless in a folder of its own.
+
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/frmicon.h"
+#include "app/widgets.h"
+#include "catalogue/gui/thumbgrid.h"
+#include "i18n/encoding.h"
+#include "i18n/ini.h"
+#include "support/fakedialogs.h"
+
+using namespace gw;
+
+namespace {
+
+QString SourceDir() {
+    return QString::fromLocal8Bit(qgetenv("GW_SOURCE_DIR"));
+}
+
+// A fresh program folder holding the shipped language file (or another one).
+struct ProgramFolder {
+    QTemporaryDir dir;
+    explicit ProgramFolder(const QByteArray* languageUtf8 = nullptr) {
+        QDir(dir.path()).mkpath("Languages");
+        const QString target = dir.path() + "/Languages/Chinese.isl";
+        if (languageUtf8) {
+            QFile f(target);
+            f.open(QIODevice::WriteOnly);
+            f.write(QByteArray::fromStdString(EncodeCodePage936(languageUtf8->toStdString())));
+        } else {
+            QFile::copy(SourceDir() + "/Languages/Chinese.isl", target);
+        }
+    }
+    std::string Path() const { return dir.path().toStdString() + "/"; }
+    QString Options() const { return dir.path() + "/Options.ini"; }
+    void WriteOptions(const QByteArray& text) const {
+        QFile f(Options());
+        f.open(QIODevice::WriteOnly);
+        f.write(text);
+    }
+};
+
+QString ShippedMessage(const char* key) {
+    IniFile lang = LoadLanguageFile((SourceDir() + "/Languages/Chinese.isl").toStdString());
+    return QString::fromStdString(lang.GetString("Messages", key, ""));
+}
+
+IconEntry Entry(const char* name, int number = 0) {
+    return IconEntry{std::string("/f/") + name, name, number, nullptr};
+}
+
+}  // namespace
+
+class FrmIconTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void startsWithTheShippedLanguage();
+    void closeWritesTheLanguageSetting_data();
+    void closeWritesTheLanguageSetting();
+    void missingLanguageFileLeavesBuiltInTexts();
+    void sectionLinesOverrideMessages();
+    void statusLineCountsEntries();
+    void busyPanelShowsProgress();
+    void linkOpensTheGuidePage();
+};
+
+void FrmIconTest::startsWithTheShippedLanguage() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w({folder.Path(), &dialogs});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.size(), QSize(742, 516));
+    QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(!ShippedMessage("MS_Ready_1").isEmpty());
+    QCOMPARE(w.StatusText(), ShippedMessage("MS_Ready_1"));
+    QCOMPARE(w.LanguageIndex(), 5);
+    QCOMPARE(w.windowTitle(), QString("Glyphwright"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Glyphwright"));
+    QCOMPARE(w.font().family(), QString("SimSun"));
+    QCOMPARE(w.font().pointSize(), 9);
+    QVERIFY(!w.Label28->isVisible());
+    QVERIFY(!w.RzURLLabel1->isVisible());
+    QVERIFY(!w.BusyVisible());
+    QVERIFY(w.BtnOpenFiles->isEnabled() && w.BtnOpenFolder->isEnabled() &&
+            w.BtnExport->isEnabled());
+    QCOMPARE(w.Label3->text(), ShippedMessage("MS_Ver").replace("%1", "2.1.8.0"));
+    QCOMPARE(w.BtnOpenFiles->geometry(), QRect(228, 28, 82, 82));
+    QCOMPARE(w.RzPanel1->geometry(), QRect(11, 120, 720, 360));
+    QCOMPARE(w.ImageEnMView->geometry(), QRect(2, 2, 716, 356));
+    QCOMPARE(w.RzURLLabel2->geometry().right() + 1, 726);
+    QCOMPARE(w.Grid()->Model().Count(), 0);
+    QVERIFY(!w.Grid()->ItemTextDrawing());
+    QVERIFY(dialogs.errors.isEmpty());
+    w.close();
+}
+
+void FrmIconTest::closeWritesTheLanguageSetting_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("no file") << QByteArray() << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored 2") << QByteArray("[LANGUAGE]\r\nDefault=2\r\n")
+                              << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored -3") << QByteArray("[LANGUAGE]\r\nDefault=-3\r\n")
+                               << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("stored 99") << QByteArray("[LANGUAGE]\r\nDefault=99\r\n")
+                               << QByteArray("[LANGUAGE]\r\nDefault=5\r\n");
+    QTest::newRow("export settings kept")
+        << QByteArray("[EXPORT]\r\nFormat=2\r\n\r\n[LANGUAGE]\r\nDefault=7\r\n")
+        << QByteArray("[EXPORT]\r\nFormat=2\r\n\r\n[LANGUAGE]\r\nDefault=5\r\n");
+}
+
+void FrmIconTest::closeWritesTheLanguageSetting() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    ProgramFolder folder;
+    if (!before.isEmpty()) folder.WriteOptions(before);
+    FakeDialogs dialogs;
+    {
+        FrmIcon w({folder.Path(), &dialogs});
+        w.show();
+        QCOMPARE(w.StatusText(), ShippedMessage("MS_Ready_1"));
+        w.BtnSysClose->click();  // the same close steps as Alt+F4 or the taskbar
+        QVERIFY(!w.isVisible());
+    }
+    QFile f(folder.Options());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), after);
+    QVERIFY(dialogs.errors.isEmpty());
+}
+
+void FrmIconTest::missingLanguageFileLeavesBuiltInTexts() {
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    FrmIcon w({dir.path().toStdString(), &dialogs});
+    QCOMPARE(w.StatusText(), QString());
+    QCOMPARE(w.Label3->text(), QString());
+    QCOMPARE(w.RzURLLabel2->text(), QString());
+    QCOMPARE(w.BtnOpenFiles->text(), QString("Open files"));
+    QCOMPARE(w.PM_RemoveAll->text(), QString("Remove all"));
+    QCOMPARE(w.LanguageIndex(), 5);
+    QVERIFY(dialogs.errors.isEmpty());
+}
+
+void FrmIconTest::sectionLinesOverrideMessages() {
+    const QByteArray lang =
+        "[Messages]\nMS_Ver=V %1\nMS_Ready_1=empty\n[FrmIcon]\nLabel3.Caption=from section\n"
+        "Caption=Main\nBtnExport.Left=$100\nPM_ExportAll.Caption=全部\nLabel1.Left="
+        "abc\nBtnOpenFiles.Caption=X\n";
+    ProgramFolder folder(&lang);
+    FakeDialogs dialogs;
+    FrmIcon w({folder.Path(), &dialogs});
+    QCOMPARE(w.Label3->text(), QString("from section"));
+    QCOMPARE(w.windowTitle(), QString("Main"));
+    QCOMPARE(w.BtnExport->x(), 256);
+    QCOMPARE(w.PM_ExportAll->text(), QString::fromUtf8("全部"));
+    QCOMPARE(w.BtnOpenFiles->text(), QString("Open files"));  // after the bad integer: skipped
+    QCOMPARE(w.StatusText(), QString("empty"));
+}
+
+void FrmIconTest::statusLineCountsEntries() {
+    const QByteArray lang = "[Messages]\nMS_Ready_1=none\nMS_Ready_2=%1 icons, %1 in all\n";
+    ProgramFolder folder(&lang);
+    FakeDialogs dialogs;
+    FrmIcon w({folder.Path(), &dialogs});
+    w.Entries().Append(Entry("a.png"));
+    w.BtnExport->setEnabled(false);
+    w.RefreshStatus();
+    QCOMPARE(w.StatusText(), QString("1 icons, 1 in all"));
+    QVERIFY(w.BtnExport->isEnabled());
+    for (int i = 0; i < 11; ++i) w.Entries().Append(Entry("b.png"));
+    w.RefreshStatus();
+    QCOMPARE(w.StatusText(), QString("12 icons, 12 in all"));
+    w.Entries().RemoveAll();
+    w.RefreshStatus();
+    QCOMPARE(w.StatusText(), QString("none"));
+}
+
+void FrmIconTest::busyPanelShowsProgress() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w({folder.Path(), &dialogs});
+    w.show();
+    w.ShowBusy("working", 4);
+    QVERIFY(w.BusyVisible());
+    QCOMPARE(w.PanelState->geometry(), QRect(231, 219, 280, 60));
+    QCOMPARE(w.Label25->text(), QString("working"));
+    w.StepBusy();
+    w.StepBusy();
+    QCOMPARE(w.RzProgressBar1->PartsComplete(), 2);
+    QCOMPARE(w.RzProgressBar1->TotalParts(), 4);
+    w.HideBusy();
+    QVERIFY(!w.BusyVisible());
+    w.close();
+}
+
+void FrmIconTest::linkOpensTheGuidePage() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIconOptions options{folder.Path(), &dialogs, "https://example.org/guide"};
+    FrmIcon w(options);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.RzURLLabel2, Qt::LeftButton, {}, QPoint(3, 3));
+    QCOMPARE(dialogs.openedUrls, QList<QUrl>{QUrl("https://example.org/guide")});
+    w.close();
+}
+
+QTEST_MAIN(FrmIconTest)
+#include "frmicon_test.moc"
