@@ -32,7 +32,7 @@ namespace {
 constexpr int kLanes = 96;
 constexpr int kSlot = 128;
 // Columns transposed at a time (kSlot bytes each).
-constexpr int kTransposeBlock = 64;
+constexpr int kTransposeBlock = 128;
 // Vertical pass: one step handles this many bytes of a row.
 constexpr int kChunk = 64;
 // Below this many multiply-adds the horizontal pass is not worth a thread.
@@ -359,6 +359,15 @@ void TransposeBand(const std::uint8_t* const* rows, const Axis& ax, int n, int p
         const int q1 = std::min(p1, q0 + kTransposeBlock);
         // Inside the source line the samples are consecutive: no index needed.
         const int i0 = std::clamp(ax.pad, q0, q1), i1 = std::clamp(ax.pad + n, i0, q1);
+        if (q1 < p1) {
+            // Ask for the next block's source bytes now: a band reads many rows at once, more
+            // streams than the hardware prefetcher follows.
+            const std::size_t n0 = static_cast<std::size_t>(std::clamp(q1 - ax.pad, 0, n)) * C;
+            const std::size_t n1 =
+                static_cast<std::size_t>(std::clamp(q1 + kTransposeBlock - ax.pad, 0, n)) * C;
+            for (int r = 0; r < kRows; ++r)
+                for (std::size_t o = n0; o < n1; o += 64) __builtin_prefetch(rows[r] + o);
+        }
         for (int r = 0; r < kRows; r += Group::kSize) {
             const std::uint8_t* const* g = rows + r;
             std::uint8_t* d = col + static_cast<std::size_t>(q0 - p0) * kSlot + r * C;
