@@ -73,11 +73,13 @@ void Info(const std::string& file, std::ostream& out) {
         << FormatName(DetectImageFormat(std::span<const std::uint8_t>(data.data(), data.size())))
         << '\n';
     out << "extension format: " << (byName ? byName->Name : "unknown") << '\n';
-    if (IsIconSourceFile(file)) out << "icons: " << CountIcons(file) << '\n';
+    const bool iconSource = IsIconSourceFile(file);
+    if (iconSource) out << "icons: " << CountIcons(file) << '\n';
     ImageHolder holder;
     LoadPictureFromFile(holder, file);
     if (holder.Failed || holder.Image.Empty()) {
-        out << "picture: undecodable\n";
+        // An executable has no picture of its own; its icons are counted above.
+        if (!iconSource) out << "picture: undecodable\n";
         return;
     }
     out << "width: " << holder.Image.Width() << '\n';
