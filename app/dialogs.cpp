@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -38,6 +39,10 @@ QString QtDialogService::ChooseFolder(QWidget* parent, const QString& prompt,
 
 QColor QtDialogService::ChooseColor(QWidget* parent, const QColor& initial) {
     return QColorDialog::getColor(initial, parent);
+}
+
+int QtDialogService::ExecDialog(QDialog& dialog) {
+    return dialog.exec();
 }
 
 void QtDialogService::OpenUrl(const QUrl& url) {

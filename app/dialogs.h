@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QUrl>
 
+class QDialog;
 class QWidget;
 
 namespace gw {
@@ -28,6 +29,8 @@ class DialogService {
     // Invalid when cancelled.
     virtual QColor ChooseColor(QWidget* parent, const QColor& initial) = 0;
     virtual void OpenUrl(const QUrl& url) = 0;
+    // Shows a dialog modally and returns its result code.
+    virtual int ExecDialog(QDialog& dialog) = 0;
 };
 
 // Qt's own dialogs, message boxes and QDesktopServices.
@@ -41,6 +44,7 @@ class QtDialogService : public DialogService {
     QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& initial) override;
     QColor ChooseColor(QWidget* parent, const QColor& initial) override;
     void OpenUrl(const QUrl& url) override;
+    int ExecDialog(QDialog& dialog) override;
 };
 
 }  // namespace gw

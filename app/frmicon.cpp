@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
@@ -14,6 +15,7 @@
 #include "app/widgets.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
+#include "export/gui/frmexport.h"
 #include "i18n/language.h"
 
 namespace gw {
@@ -252,6 +254,12 @@ void FrmIcon::CreateComponents() {
     PM_ExportAll2 = PopupMenu2->addAction(QStringLiteral("Export all"));
     PopupMenuView = new QMenu(this);
     connect(PopupMenu2, &QMenu::aboutToShow, this, [this] { PopupMenu2Popup(); });
+    for (QAction* a : {PM_ExportSel, PM_ExportSel2})
+        connect(a, &QAction::triggered, this,
+                [this] { RunCommand([this] { PM_ExportSelClick(); }); });
+    for (QAction* a : {PM_ExportAll, PM_ExportAll2})
+        connect(a, &QAction::triggered, this,
+                [this] { RunCommand([this] { PM_ExportAllClick(); }); });
     connect(PM_RemoveSel, &QAction::triggered, this,
             [this] { RunCommand([this] { PM_RemoveSelClick(); }); });
     connect(PM_RemoveAll, &QAction::triggered, this,
@@ -655,6 +663,75 @@ void FrmIcon::PM_RemoveSelClick() {
 void FrmIcon::PM_RemoveAllClick() {
     catalogue_.RemoveAll();
     RefreshStatus();
+}
+
+}  // namespace gw
+
+namespace gw {
+namespace {
+
+// The busy panel as the export engine sees it.
+class BusyPanelProgress : public ExportProgress {
+  public:
+    BusyPanelProgress(FrmIcon& window, const QString& label, int pause)
+        : window_(window), label_(label), pause_(pause) {}
+    void Begin(int total) override { window_.ShowBusy(label_, total); }
+    void Step() override {
+        window_.RzProgressBar1->SetPartsComplete(window_.RzProgressBar1->PartsComplete() + 1);
+    }
+    void Pump() override { QCoreApplication::processEvents(); }
+    // The window's own pause replaces the engine's; the window keeps repainting meanwhile.
+    void Wait(int) override {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < pause_)
+            QCoreApplication::processEvents(QEventLoop::AllEvents,
+                                            static_cast<int>(pause_ - timer.elapsed()));
+    }
+    void End() override { window_.HideBusy(); }
+
+  private:
+    FrmIcon& window_;
+    QString label_;
+    int pause_;
+};
+
+}  // namespace
+
+void FrmIcon::PM_ExportAllClick() {
+    if (catalogue_.Count() == 0) return;
+    const ExportRequest request = GatherEntries(catalogue_, true);
+    // Nothing left on disk: there is no first entry for the dialog's sample.
+    if (request.Empty()) return;
+    ConfirmAndExport(Q(ReplaceToken(messages_.Get(Msg::MS_Export_1), "%1",
+                                    std::to_string(request.Files.size()))),
+                     request);
+}
+
+void FrmIcon::PM_ExportSelClick() {
+    if (catalogue_.SelectedCount() == 0) return;
+    const ExportRequest request = GatherEntries(catalogue_, false);
+    if (request.Empty()) return;
+    ConfirmAndExport(Q(ReplaceToken(messages_.Get(Msg::MS_Export_2), "%1",
+                                    std::to_string(request.Files.size()))),
+                     request);
+}
+
+void FrmIcon::ConfirmAndExport(const QString& title, const ExportRequest& request) {
+    ExportOptions options;
+    const int firstIndex = ParseIntegerText(request.Indexes.front()).value_or(0);
+    if (!ShowExportDialog(appFolder_, messages_, *dialogs_, title, request.Files.front(),
+                          firstIndex, options, this))
+        return;
+    std::string text =
+        ReplaceToken(messages_.Get(Msg::MS_ConfirmMsg), "%1", std::to_string(request.Files.size()));
+    text = ReplaceToken(text, "%2", options.SavePath);
+    text = ReplaceToken(text, "%3", "\r\n");
+    if (!dialogs_->AskYesNo(this, Q(messages_.Get(Msg::MS_Confirm)), Q(text))) return;
+    BusyPanelProgress progress(*this, Q(messages_.Get(Msg::MS_Processing)),
+                               options_.ExportStartPause);
+    ExportEntries(request, options, progress,
+                  [this](int index) { return SystemColorFromPalette(palette(), index); });
 }
 
 }  // namespace gw

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "export/engine.h"
 #include "i18n/components.h"
 #include "i18n/messages.h"
 
@@ -41,6 +42,8 @@ struct FrmIconOptions {
     std::string AppFolder;             // empty: the executable's folder
     DialogService* Dialogs = nullptr;  // null: Qt's own dialogs
     std::string GuideUrl = kGuideUrl;
+    // The pause after the busy panel of an export appears, in milliseconds.
+    int ExportStartPause = 500;
     // Paints the window's background skin; null: the built-in one.
     std::function<void(QPixmap& background)> PaintSkin;
 };
@@ -82,6 +85,8 @@ class FrmIcon : public QWidget {
     void BtnOpenFolderClik();
     void BtnExportClick();
     void PopupMenu2Popup();
+    void PM_ExportSelClick();
+    void PM_ExportAllClick();
     void PM_RemoveSelClick();
     void PM_RemoveAllClick();
 
@@ -142,6 +147,7 @@ class FrmIcon : public QWidget {
     void LoadLanguageMessages(const IniFile& language);
     void WriteLanguageSetting();
     void ShowError(const std::exception& error);
+    void ConfirmAndExport(const QString& title, const ExportRequest& request);
 
     void ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top,
                                        QRect& thumbRect);

@@ -1,5 +1,7 @@
 #include "app/widgets.h"
 
+#include "imagefile/imageops.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,6 +14,22 @@ QColor WinColor(int value) {
 
 int ToWinColor(const QColor& color) {
     return color.red() | (color.green() << 8) | (color.blue() << 16);
+}
+
+int SystemColorFromPalette(const QPalette& palette, int index) {
+    struct Entry {
+        int index;
+        QPalette::ColorRole role;
+    };
+    static constexpr Entry kRoles[] = {
+        {4, QPalette::Window},  {5, QPalette::Base},         {7, QPalette::WindowText},
+        {8, QPalette::Text},    {13, QPalette::Highlight},   {14, QPalette::HighlightedText},
+        {15, QPalette::Button}, {16, QPalette::Dark},        {18, QPalette::ButtonText},
+        {20, QPalette::Light},  {23, QPalette::ToolTipText}, {24, QPalette::ToolTipBase},
+    };
+    for (const Entry& e : kRoles)
+        if (e.index == index) return ToWinColor(palette.color(e.role));
+    return DefaultSystemColor(index);
 }
 
 AutoLabel::AutoLabel(QWidget* parent, bool anchorRight)

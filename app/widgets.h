@@ -11,6 +11,8 @@ namespace gw {
 // A colour value with red in the low byte, green in the middle and blue in the high byte.
 QColor WinColor(int value);
 int ToWinColor(const QColor& color);
+// A system colour (by its index in the Windows scheme) from the widget palette, as a colour value.
+int SystemColorFromPalette(const QPalette& palette, int index);
 
 // A label that sizes itself to its text; anchored to its right edge, it grows to the left.
 class AutoLabel : public QLabel {

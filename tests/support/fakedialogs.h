@@ -1,7 +1,9 @@
 #pragma once
 // Dialogs answered by the test instead of a user.
 
+#include <QDialog>
 #include <QStringList>
+#include <functional>
 
 #include "app/dialogs.h"
 
@@ -44,6 +46,16 @@ class FakeDialogs : public DialogService {
     }
     QColor ChooseColor(QWidget*, const QColor&) override { return colorToChoose; }
     void OpenUrl(const QUrl& url) override { openedUrls << url; }
+    // Plays the user's part in a modal dialog; without it the dialog is cancelled.
+    std::function<void(QDialog&)> answerDialog;
+    int dialogsShown = 0;
+    int ExecDialog(QDialog& dialog) override {
+        ++dialogsShown;
+        dialog.show();
+        if (answerDialog) answerDialog(dialog);
+        if (dialog.isVisible()) dialog.reject();
+        return dialog.result();
+    }
 };
 
 }  // namespace gw
