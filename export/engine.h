@@ -21,6 +21,12 @@ struct ExportRequest {
 // are skipped.
 ExportRequest GatherEntries(const Catalogue& catalogue, bool all);
 
+// The edge lengths a size string chooses: IconSizes[p] when character p is "1"; ascending.
+std::vector<int> ChosenIconSizes(const std::string& size);
+
+// The output folder with its trailing "/".
+std::string ExportFolder(const std::string& savePath);
+
 // How the engine shows its progress; the window supplies the busy panel.
 class ExportProgress {
   public:
