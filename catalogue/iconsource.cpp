@@ -357,7 +357,7 @@ bool IconSource::ExtractImage(int index, int width, int height, RasterImage& ima
         return false;
     };
     if (index < 0 || index >= count_) return fail(IconSourceError::IndexOutOfRange);
-    if (width < 1 || height < 1 || width > kMaxRenderSize || height > kMaxRenderSize)
+    if (width < 1 || height < 1 || width > kMaxImageRenderSize || height > kMaxImageRenderSize)
         return fail(IconSourceError::SizeNotSupported);
     std::vector<IconCandidate> candidates = Candidates(index);
     RankIconCandidates(candidates, width, height);
@@ -373,6 +373,11 @@ bool IconSource::ExtractImage(int index, int width, int height, RasterImage& ima
 
 bool IconSource::Extract(int index, int width, int height, std::vector<std::uint8_t>& stream,
                          IconSourceError* error) {
+    // The stream's size bytes hold at most 256.
+    if (width > kMaxRenderSize || height > kMaxRenderSize) {
+        if (error) *error = IconSourceError::SizeNotSupported;
+        return false;
+    }
     RasterImage image;
     if (!ExtractImage(index, width, height, image, error)) return false;
     return WriteIconStream(image, stream) != 0;

@@ -36,6 +36,8 @@ const char* IconSourceErrorText(IconSourceError error);
 
 // Sides an icon can be rendered at; 256 is written as 0 in the stream's size bytes.
 inline constexpr int kMaxRenderSize = 256;
+// Sides ExtractImage renders at (a picture export may ask for more than an icon stream holds).
+inline constexpr int kMaxImageRenderSize = 10000;
 // Icon images with a larger side are not decoded and count as broken.
 inline constexpr int kMaxIconImageSide = 1024;
 // Images of one icon looked at; real icons hold a few dozen at most.

@@ -73,6 +73,19 @@ void DeclareAlphaDepth(ImageHolder& holder) {
 // one-image icon stream. False, with the holder emptied again, when it cannot be had.
 bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
                       std::vector<std::uint8_t>& stream, ImageHolder& holder) {
+    if (width > kMaxRenderSize || height > kMaxRenderSize) {
+        // Larger than an icon stream can describe: rendered straight into the holder, as 32-bit
+        // colour with alpha like the stream would give.
+        SelectImageIndex(holder, 0);
+        if (!source.ExtractImage(index, width, height, holder.Image)) {
+            holder = ImageHolder{};
+            return false;
+        }
+        holder.Params.ImageWidth = width;
+        holder.Params.ImageHeight = height;
+        DeclareAlphaDepth(holder);
+        return true;
+    }
     if (!source.Extract(index, width, height, stream)) return false;
     ByteReader reader(stream);
     SelectImageIndex(holder, 0);

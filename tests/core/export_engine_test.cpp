@@ -265,6 +265,18 @@ TEST_F(ExportEngine, FailedExtractionOnThePicturePathWritesNothingForThatEntry) 
     EXPECT_EQ(picture.Image.Height(), 30);
 }
 
+TEST_F(ExportEngine, RegressionIconPictureLargerThanAnIconStreamIsStillWritten) {
+    const std::string exe = Executable("big.exe", 1);
+    Run({{exe}, {"0"}}, PictureOptions(out_, kExportPng, 300, 280));
+
+    ASSERT_EQ(Output(), std::vector<std::string>{"big_00001.png"});
+    ImageHolder picture;
+    LoadImageFile(picture, Out("big_00001.png"));
+    ASSERT_FALSE(picture.Failed);
+    EXPECT_EQ(picture.Image.Width(), 300);
+    EXPECT_EQ(picture.Image.Height(), 280);
+}
+
 TEST_F(ExportEngine, PictureOfAnImageFileIsResizedWithoutKeepingTheAspect) {
     const std::string png = SavePicture("photo.PNG", Picture(100, 60, [](int, int) {
                                             return Rgb{10, 120, 200};
