@@ -12,6 +12,8 @@
 
 #include "app/appfolder.h"
 #include "app/dialogs.h"
+#include "app/shadow.h"
+#include "app/skin.h"
 #include "app/widgets.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
@@ -50,18 +52,6 @@ void WhiteText(QWidget* w) {
     pal.setColor(QPalette::WindowText, Qt::white);
     w->setPalette(pal);
     w->setFont(TahomaPixels(11));
-}
-
-// Until the skin is painted: the title strip, the body and the status strip in plain colours.
-QPixmap PlaceholderSkin(QSize size) {
-    QPixmap pm(size);
-    QPainter p(&pm);
-    QLinearGradient g(0, 0, 0, 113);
-    g.setColorAt(0, QColor(60, 110, 160));
-    g.setColorAt(1, QColor(40, 90, 140));
-    p.fillRect(QRect(0, 0, size.width(), 113), g);
-    p.fillRect(QRect(0, 113, size.width(), size.height() - 113), QColor(50, 100, 150));
-    return pm;
 }
 
 // Places a widget and gives the language file its position and size.
@@ -136,6 +126,7 @@ void FrmIcon::CreateComponents() {
     ImageBk->setGeometry(0, 0, 742, 516);
     Image1 = new QLabel(this);
     Image1->setGeometry(20, 29, 92, 83);
+    Image1->setPixmap(QPixmap::fromImage(MainSkinPicture()));
     Image1->hide();
     LabelMove = new QLabel(this);
     LabelMove->setGeometry(0, 0, 742, 113);
@@ -360,11 +351,19 @@ void FrmIcon::FormCreate() {
         RzURLLabel1->hide();
         ApplyLanguage(languageIndex_);
         QPixmap background(ImageBk->size());
-        if (options_.PaintSkin)
+        if (options_.PaintSkin) {
             options_.PaintSkin(background);
-        else
-            background = PlaceholderSkin(ImageBk->size());
+        } else {
+            QPainter painter(&background);
+            const QImage source = Image1->pixmap().toImage();
+            gw::PaintSkin(this, painter, source,
+                          MainWindowSkin(width(), height(), source.width(), source.height()),
+                          width(), height());
+        }
         ImageBk->setPixmap(background);
+        shadow_ = std::make_unique<FormShadow>();
+        shadow_->SetOwnerForm(this);
+        shadow_->SetShadowColor(10582346);
         ImageEnMView->SetItemTextDrawing(false);
         RefreshStatus();
     } catch (const std::exception& e) {
@@ -411,6 +410,7 @@ void FrmIcon::WriteLanguageSetting() {
 void FrmIcon::FormClose() {
     if (closed_) return;
     closed_ = true;
+    shadow_.reset();
     WriteLanguageSetting();
 }
 

@@ -22,6 +22,7 @@ namespace gw {
 class AutoLabel;
 class BitmapButton;
 class DialogService;
+class FormShadow;
 class LinkLabel;
 class ProgressBar;
 class RoundedPanel;
@@ -66,6 +67,7 @@ class FrmIcon : public QWidget {
     int LanguageIndex() const { return languageIndex_; }
     const MessageCatalogue& Messages() const { return messages_; }
     Catalogue& Entries() { return catalogue_; }
+    FormShadow* Shadow() const { return shadow_.get(); }
     ThumbGrid* Grid() const { return ImageEnMView; }
     DialogService& Dialogs() { return *dialogs_; }
     const OpenDialogSettings& OpenDialog() const { return OpenDialog1; }
@@ -159,6 +161,7 @@ class FrmIcon : public QWidget {
     void ImageEnMViewMouseMove(QMouseEvent* event);
 
     FrmIconOptions options_;
+    std::unique_ptr<FormShadow> shadow_;
     std::unique_ptr<DialogService> ownDialogs_;
     DialogService* dialogs_ = nullptr;
     std::string appFolder_;

@@ -15,6 +15,8 @@
 #include "app/appfolder.h"
 #include "app/dialogs.h"
 #include "app/frmicon.h"
+#include "app/shadow.h"
+#include "app/skin.h"
 #include "app/widgets.h"
 #include "catalogue/iconsource.h"
 #include "export/naming.h"
@@ -136,13 +138,19 @@ FrmExport::~FrmExport() = default;
 void FrmExport::CreateComponents() {
     ImageBk = new QLabel(this);
     ImageBk->setGeometry(0, 0, 472, 331);
+    Image1 = new QLabel(this);
+    Image1->setPixmap(QPixmap::fromImage(DialogSkinPicture()));
+    Image1->hide();
     {
         QPixmap skin(472, 331);
         QPainter p(&skin);
-        p.fillRect(0, 0, 472, 32, QColor(50, 100, 150));
-        p.fillRect(0, 32, 472, 299, QColor(235, 240, 246));
+        const QImage source = Image1->pixmap().toImage();
+        PaintSkin(this, p, source, DialogSkin(472, 331, source.width(), source.height()), 472, 331);
         ImageBk->setPixmap(skin);
     }
+    shadow_ = std::make_unique<FormShadow>();
+    shadow_->SetOwnerForm(this);
+    shadow_->SetShadowColor(10582346);
     LabelMove = new QLabel(this);
     LabelMove->setGeometry(0, 0, 472, 32);
     LabelMove->installEventFilter(this);
@@ -457,6 +465,7 @@ void FrmExport::ShowSample(int row, bool force) {
 void FrmExport::done(int result) {
     if (!closed_) {
         closed_ = true;
+        shadow_.reset();
         SaveExportSettings();
     }
     QDialog::done(result);

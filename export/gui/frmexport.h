@@ -3,6 +3,7 @@
 // picture size and the output folder. Its choice is kept in Options.ini.
 
 #include <QDialog>
+#include <memory>
 #include <string>
 
 #include "export/options.h"
@@ -23,6 +24,7 @@ namespace gw {
 class AutoLabel;
 class BitmapButton;
 class DialogService;
+class FormShadow;
 
 // A number field that also takes a blank text, which counts as 128.
 class SpinEdit : public QWidget {
@@ -69,6 +71,7 @@ class FrmExport : public QDialog {
     ComponentTable BuildComponentTable();
 
     QLabel* ImageBk = nullptr;
+    QLabel* Image1 = nullptr;
     QLabel* LabelMove = nullptr;
     AutoLabel* Label7 = nullptr;
     BitmapButton* BtnSysClose = nullptr;
@@ -95,6 +98,7 @@ class FrmExport : public QDialog {
     QPushButton* RzButton1 = nullptr;
     QPushButton* RzButton2 = nullptr;
 
+    FormShadow* Shadow() const { return shadow_.get(); }
     int SwatchColor() const { return gradualColor_; }
     void SetSwatchColor(int color);
 
@@ -116,6 +120,7 @@ class FrmExport : public QDialog {
     std::string BuildSizeString() const;
     void ShowSample(int row, bool force);
 
+    std::unique_ptr<FormShadow> shadow_;
     std::string appFolder_;
     const MessageCatalogue& messages_;
     DialogService& dialogs_;
