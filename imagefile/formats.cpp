@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imagefile/fileerror.h"
+#include "imagefile/fmt_jp2.h"
 #include "imagefile/fmt_pnm.h"
 
 namespace gw {
@@ -50,14 +51,6 @@ bool IsHdPhoto(std::span<const std::uint8_t> d) {
 
 bool IsDicom(std::span<const std::uint8_t> d) {
     return StartsWith(d, "DICM", 128);
-}
-
-bool IsJp2File(std::span<const std::uint8_t> d) {
-    return StartsWithBytes(d, {0, 0, 0, 12, 'j', 'P', ' ', ' ', 13, 10, 0x87, 10});
-}
-
-bool IsJ2kCodeStream(std::span<const std::uint8_t> d) {
-    return StartsWithBytes(d, {0xFF, 0x4F, 0xFF, 0x51});
 }
 
 bool IsAvi(std::span<const std::uint8_t> d) {
@@ -135,8 +128,8 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
         {kTypePnm, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true, true, &kPnmCodec},
         {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
-        {kTypeJp2, "JPEG2000", "JP2", true, true, nullptr},
-        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, nullptr},
+        {kTypeJp2, "JPEG2000", "JP2", true, true, &kJp2Codec},
+        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, &kJ2kCodec},
         {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, nullptr},
         {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
         {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
@@ -209,8 +202,8 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
     if (Probe(kCurCodec, d)) return kTypeCur;
     if (Probe(kTgaCodec, d)) return kTypeTga;
     if (Probe(kPnmCodec, d)) return kTypePnm;
-    if (IsJp2File(d)) return kTypeJp2;
-    if (IsJ2kCodeStream(d)) return kTypeJ2k;
+    if (Probe(kJp2Codec, d)) return kTypeJp2;
+    if (Probe(kJ2kCodec, d)) return kTypeJ2k;
     if (IsAvi(d)) return kTypeAvi;
     if (Probe(kDcxCodec, d)) return kTypeDcx;
     if (IsWmf(d)) return kTypeWmf;
