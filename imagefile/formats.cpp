@@ -9,6 +9,7 @@
 #include "imagefile/fileerror.h"
 #include "imagefile/fmt_jp2.h"
 #include "imagefile/fmt_pnm.h"
+#include "imagefile/fmt_raw.h"
 
 namespace gw {
 namespace {
@@ -69,15 +70,6 @@ bool IsEmf(std::span<const std::uint8_t> d) {
     return d.size() >= 44 && U32le(d, 0) == 1 && StartsWith(d, " EMF", 40);
 }
 
-// Camera files that are not TIFF-structured (those are found through the TIFF test).
-bool IsCameraRaw(std::span<const std::uint8_t> d) {
-    return (StartsWith(d, "II") && StartsWith(d, "HEAPCCDR", 6)) || StartsWith(d, "FUJIFILM") ||
-           StartsWith(d, "FOVb") || StartsWithBytes(d, {0, 'M', 'R', 'M'}) ||
-           StartsWithBytes(d, {'I', 'I', 'R', 'O', 8, 0}) ||
-           StartsWithBytes(d, {'I', 'I', 'R', 'S'}) || StartsWithBytes(d, {'M', 'M', 'O', 'R'}) ||
-           StartsWithBytes(d, {'I', 'I', 'U', 0});
-}
-
 bool IsTiffByteOrder(std::span<const std::uint8_t> d) {
     return StartsWithBytes(d, {'I', 'I', 42, 0}) || StartsWithBytes(d, {'M', 'M', 0, 42}) ||
            StartsWithBytes(d, {'I', 'I', 43, 0}) || StartsWithBytes(d, {'M', 'M', 0, 43});
@@ -134,7 +126,7 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
         {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
         {kTypeRaw, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", true, false,
-         nullptr},
+         &kCameraRawCodec},
         {kTypePsd, "Photoshop PSD", "PSD", true, true, &kPsdCodec},
         {kTypeIev, "Vectorial objects", "IEV", true, true, nullptr},
         {kTypeLyr, "Layers", "LYR", true, true, nullptr},
@@ -217,7 +209,7 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
             continue;
         if (row.Codec && Probe(*row.Codec, d)) return row.Type;
     }
-    if (IsCameraRaw(d)) return kTypeRaw;
+    if (Probe(kCameraRawCodec, d)) return kTypeRaw;
     return kTypeUnknown;
 }
 
@@ -284,8 +276,9 @@ void SaveImageFile(ImageHolder& holder, const std::string& path) {
     }
     std::vector<std::uint8_t> bytes;
     // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
-    const bool written = row->Type == kTypePnm ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
-                                               : row->Codec->Write(holder, bytes);
+    const bool written = row->Type == kTypePnm
+                             ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
+                             : row->Codec->Write(holder, bytes);
     if (!written) {
         holder.Failed = true;
         return;
