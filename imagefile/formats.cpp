@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imagefile/fileerror.h"
+#include "imagefile/fmt_dicom.h"
 #include "imagefile/fmt_jp2.h"
 #include "imagefile/fmt_pnm.h"
 #include "imagefile/fmt_raw.h"
@@ -48,10 +49,6 @@ bool Probe(const FormatCodec& codec, std::span<const std::uint8_t> data) {
 
 bool IsHdPhoto(std::span<const std::uint8_t> d) {
     return StartsWithBytes(d, {'I', 'I', 0xBC}) && d.size() > 3 && d[3] <= 1;
-}
-
-bool IsDicom(std::span<const std::uint8_t> d) {
-    return StartsWith(d, "DICM", 128);
 }
 
 bool IsAvi(std::span<const std::uint8_t> d) {
@@ -114,7 +111,7 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypeIco, "Windows Icon", "ICO", true, true, &kIcoCodec},
         {kTypeCur, "Windows Cursor", "CUR", true, false, &kCurCodec},
         {kTypePng, "Portable Network Graphics", "PNG", true, true, &kPngCodec},
-        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, nullptr},
+        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, &kDicomCodec},
         {kTypeWmf, "Windows Metafile", "WMF", true, false, nullptr},
         {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, nullptr},
         {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
@@ -189,7 +186,7 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
             return kTypeHdPhoto;
     if (IsTiffByteOrder(d)) return kTypeTiff;
     if (Probe(kPngCodec, d)) return kTypePng;  // more than the 8 signature bytes
-    if (IsDicom(d)) return kTypeDicom;
+    if (Probe(kDicomCodec, d)) return kTypeDicom;
     if (Probe(kIcoCodec, d)) return kTypeIco;
     if (Probe(kCurCodec, d)) return kTypeCur;
     if (Probe(kTgaCodec, d)) return kTypeTga;

@@ -1,0 +1,243 @@
+#include "imagefile/fmt_dicom.h"
+
+#include <gtest/gtest.h>
+
+#include <dcmtk/config/osconfig.h>
+
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcostrmb.h>
+#include <dcmtk/dcmdata/dcuid.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "imagefile/formats.h"
+#include "support/picture_bytes.h"
+
+namespace gw {
+namespace {
+
+// A secondary-capture dataset built with DCMTK and written as a file with preamble.
+struct DicomSpec {
+    Uint16 rows = 4, columns = 6, samples = 1, bits = 8;
+    const char* photometric = "MONOCHROME2";
+    std::vector<Uint16> pixels;    // samples, interleaved; bytes when bits is 8
+    const char* window = nullptr;  // "center\width"
+    const char* spacing = nullptr;
+    E_TransferSyntax xfer = EXS_LittleEndianExplicit;
+};
+
+std::vector<std::uint8_t> BuildDicom(const DicomSpec& s) {
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    char uid[100];
+    ds->putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    ds->putAndInsertString(DCM_SOPInstanceUID, dcmGenerateUniqueIdentifier(uid));
+    ds->putAndInsertUint16(DCM_Rows, s.rows);
+    ds->putAndInsertUint16(DCM_Columns, s.columns);
+    ds->putAndInsertUint16(DCM_SamplesPerPixel, s.samples);
+    ds->putAndInsertString(DCM_PhotometricInterpretation, s.photometric);
+    ds->putAndInsertUint16(DCM_BitsAllocated, s.bits);
+    ds->putAndInsertUint16(DCM_BitsStored, s.bits);
+    ds->putAndInsertUint16(DCM_HighBit, s.bits - 1);
+    ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    if (s.samples == 3) ds->putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    if (s.window) {
+        std::string w(s.window);
+        const std::size_t cut = w.find('\\');
+        ds->putAndInsertString(DCM_WindowCenter, w.substr(0, cut).c_str());
+        ds->putAndInsertString(DCM_WindowWidth, w.substr(cut + 1).c_str());
+    }
+    if (s.spacing) ds->putAndInsertString(DCM_PixelSpacing, s.spacing);
+    if (s.bits == 8) {
+        std::vector<Uint8> bytes(s.pixels.begin(), s.pixels.end());
+        ds->putAndInsertUint8Array(DCM_PixelData, bytes.data(), bytes.size());
+    } else {
+        ds->putAndInsertUint16Array(DCM_PixelData, s.pixels.data(), s.pixels.size());
+    }
+    std::vector<char> buffer(1 << 20);
+    DcmOutputBufferStream out(buffer.data(), buffer.size());
+    file.transferInit();
+    const OFCondition written = file.write(out, s.xfer, EET_ExplicitLength, nullptr);
+    file.transferEnd();
+    EXPECT_TRUE(written.good()) << written.text();
+    void* data = nullptr;
+    offile_off_t length = 0;
+    out.flushBuffer(data, length);
+    const auto* begin = static_cast<const std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(begin, begin + length);
+}
+
+std::vector<Uint16> Ramp(std::size_t n, unsigned step, unsigned offset = 0) {
+    std::vector<Uint16> v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<Uint16>(offset + i * step);
+    return v;
+}
+
+Rgb Grey(unsigned v) {
+    const auto b = static_cast<std::uint8_t>(v);
+    return Rgb{b, b, b};
+}
+
+// ---- decoding ----
+
+TEST(DicomReader, EightBitGreyIsScaledByItsOwnRange) {
+    DicomSpec s;
+    s.pixels = Ramp(24, 10, 20);  // 20 .. 250
+    const auto bytes = BuildDicom(s);
+    EXPECT_EQ(DetectImageFormat(bytes), kTypeDicom);
+    ImageHolder holder;
+    ASSERT_TRUE(kDicomCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(holder.Image.Width(), 6);
+    ASSERT_EQ(holder.Image.Height(), 4);
+    EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
+    EXPECT_EQ(holder.Image.PixelRgb(5, 3), Grey(255));
+    const Rgb mid = holder.Image.PixelRgb(3, 1);
+    EXPECT_NEAR(mid.r, 255 * 9 / 23, 2);
+    EXPECT_EQ(holder.Params.ChannelCount, 1);
+    EXPECT_EQ(holder.Params.BitsPerChannel, 8);
+    EXPECT_EQ(holder.Params.HorizontalDpi, 300);
+}
+
+TEST(DicomReader, SixteenBitGreyUsesTheStoredWindow) {
+    DicomSpec s;
+    s.bits = 16;
+    s.rows = 2;
+    s.columns = 3;
+    s.pixels = {0, 1000, 1500, 2000, 3000, 60000};
+    s.window = "2000\\2000";  // 1000 .. 3000 maps to black .. white
+    s.spacing = "0.5\\0.25";  // rows 0.5 mm apart, columns 0.25 mm
+    ImageHolder holder;
+    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
+    EXPECT_LE(holder.Image.PixelRgb(1, 0).r, 1);
+    EXPECT_NEAR(holder.Image.PixelRgb(0, 1).r, 128, 2);
+    EXPECT_EQ(holder.Image.PixelRgb(1, 1), Grey(255));
+    EXPECT_EQ(holder.Image.PixelRgb(2, 1), Grey(255));
+    EXPECT_EQ(holder.Params.VerticalDpi, 51);
+    EXPECT_EQ(holder.Params.HorizontalDpi, 102);
+}
+
+TEST(DicomReader, SixteenBitGreyWithoutWindowUsesMinMax) {
+    DicomSpec s;
+    s.bits = 16;
+    s.rows = 1;
+    s.columns = 3;
+    s.pixels = {4000, 5000, 6000};
+    ImageHolder holder;
+    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
+    EXPECT_NEAR(holder.Image.PixelRgb(1, 0).r, 128, 2);
+    EXPECT_EQ(holder.Image.PixelRgb(2, 0), Grey(255));
+}
+
+TEST(DicomReader, MonochromeOneIsShownInverted) {
+    DicomSpec s;
+    s.photometric = "MONOCHROME1";
+    s.rows = 1;
+    s.columns = 2;
+    s.pixels = {0, 255};
+    ImageHolder holder;
+    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(255));
+    EXPECT_EQ(holder.Image.PixelRgb(1, 0), Grey(0));
+}
+
+TEST(DicomReader, RgbKeepsItsColours) {
+    DicomSpec s;
+    s.samples = 3;
+    s.photometric = "RGB";
+    s.rows = 2;
+    s.columns = 2;
+    s.pixels = {255, 0, 0, 0, 255, 0, 0, 0, 255, 10, 20, 30};
+    for (E_TransferSyntax xfer : {EXS_LittleEndianExplicit, EXS_LittleEndianImplicit}) {
+        s.xfer = xfer;
+        ImageHolder holder;
+        ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+        EXPECT_EQ(holder.Image.PixelRgb(0, 0), (Rgb{255, 0, 0}));
+        EXPECT_EQ(holder.Image.PixelRgb(1, 0), (Rgb{0, 255, 0}));
+        EXPECT_EQ(holder.Image.PixelRgb(0, 1), (Rgb{0, 0, 255}));
+        EXPECT_EQ(holder.Image.PixelRgb(1, 1), (Rgb{10, 20, 30}));
+        EXPECT_EQ(holder.Params.ChannelCount, 3);
+    }
+}
+
+// ---- malformed input ----
+
+// The byte offset of a tag's value in an explicit little-endian file (short VR form).
+std::size_t ValueOffset(const std::vector<std::uint8_t>& bytes, Uint16 group, Uint16 element) {
+    const std::uint8_t key[4] = {
+        static_cast<std::uint8_t>(group), static_cast<std::uint8_t>(group >> 8),
+        static_cast<std::uint8_t>(element), static_cast<std::uint8_t>(element >> 8)};
+    for (std::size_t i = 132; i + 8 <= bytes.size(); ++i)
+        if (std::memcmp(bytes.data() + i, key, 4) == 0) return i + 8;
+    ADD_FAILURE() << "tag not found";
+    return 0;
+}
+
+TEST(DicomReader, MalformedInputFailsCleanly) {
+    DicomSpec s;
+    s.pixels = Ramp(24, 10);
+    const auto good = BuildDicom(s);
+    auto patched = [&](Uint16 group, Uint16 element, std::initializer_list<std::uint8_t> v) {
+        auto b = good;
+        std::size_t at = ValueOffset(b, group, element);
+        for (std::uint8_t x : v) b[at++] = x;
+        return b;
+    };
+    // The pixel data element's length (explicit VR OB: 4 bytes after two reserved bytes).
+    auto hugePixelLength = good;
+    const std::size_t pixelTag = ValueOffset(good, 0x7FE0, 0x0010) - 8;
+    for (int i = 0; i < 4; ++i) hugePixelLength[pixelTag + 8 + i] = i == 3 ? 0x7F : 0xFF;
+    std::vector<std::uint8_t> garbage(600);
+    for (std::size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<std::uint8_t>(i * 71 + 3);
+    std::memcpy(garbage.data() + 128, "DICM", 4);
+
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+    } cases[] = {
+        {"Empty", {}},
+        {"PreambleOnly", test::Bytes{}.fill(128, 0).str("DICM").v},
+        {"GarbageAfterPreamble", garbage},
+        {"TruncatedInMetaHeader", {good.begin(), good.begin() + 150}},
+        {"TruncatedPixels", {good.begin(), good.end() - 10}},
+        {"HugeRows", patched(0x0028, 0x0010, {0xFF, 0xFF})},
+        {"HugeRowsAndColumns",
+         [&] {
+             auto b = patched(0x0028, 0x0010, {0xFF, 0xFF});
+             std::size_t at = ValueOffset(b, 0x0028, 0x0011);
+             b[at] = b[at + 1] = 0xFF;
+             return b;
+         }()},
+        {"ZeroColumns", patched(0x0028, 0x0011, {0, 0})},
+        {"TwoSamples", patched(0x0028, 0x0002, {2, 0})},
+        {"HugePixelLength", hugePixelLength},
+    };
+    for (const Case& c : cases) {
+        ImageHolder holder;
+        EXPECT_FALSE(kDicomCodec.Read(holder, c.bytes, {})) << c.name;
+    }
+}
+
+// ---- registry ----
+
+TEST(DicomRegistry, RowUsesTheReader) {
+    const TIEFileFormatInfo* row = FindFormatByExtension("scan.dcm");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->Codec, &kDicomCodec);
+    EXPECT_EQ(kDicomCodec.Write, nullptr);
+    DicomSpec s;
+    s.pixels = Ramp(24, 3);
+    const auto bytes = BuildDicom(s);
+    ImageHolder holder;
+    LoadPictureFromStream(holder, ByteReader(bytes));
+    EXPECT_FALSE(holder.Failed);
+    EXPECT_EQ(holder.Params.FileType, kTypeDicom);
+}
+
+}  // namespace
+}  // namespace gw
