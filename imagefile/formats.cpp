@@ -8,6 +8,7 @@
 
 #include "imagefile/fileerror.h"
 #include "imagefile/fmt_dicom.h"
+#include "imagefile/fmt_hdphoto.h"
 #include "imagefile/fmt_jp2.h"
 #include "imagefile/fmt_pnm.h"
 #include "imagefile/fmt_raw.h"
@@ -15,9 +16,9 @@
 namespace gw {
 namespace {
 
-// No HD Photo codec exists on this platform yet; the registry leaves its row out until one does.
+// jxrlib is linked in, so the HD Photo row is always present.
 const FormatCodec* AvailableHdPhotoCodec() {
-    return nullptr;
+    return &kHdPhotoCodec;
 }
 
 std::string Lower(std::string_view s) {
