@@ -128,10 +128,12 @@ using InfoPtr = std::unique_ptr<opj_codestream_info_v2_t, InfoDeleter>;
 
 void QuietMessage(const char*, void*) {}
 
-void SilenceCodec(opj_codec_t* codec) {
+// Quiet, and on the caller's thread only (the library would otherwise follow OPJ_NUM_THREADS).
+void PrepareCodec(opj_codec_t* codec) {
     opj_set_info_handler(codec, QuietMessage, nullptr);
     opj_set_warning_handler(codec, QuietMessage, nullptr);
     opj_set_error_handler(codec, QuietMessage, nullptr);
+    opj_codec_set_threads(codec, 0);
 }
 
 // ---- memory streams ----
@@ -261,7 +263,7 @@ ImagePtr Decode(std::span<const std::uint8_t> data, OPJ_CODEC_FORMAT format,
                 const Jp2kHeaderInfo& info, int hint) {
     CodecPtr codec(opj_create_decompress(format));
     if (!codec) return nullptr;
-    SilenceCodec(codec.get());
+    PrepareCodec(codec.get());
     opj_dparameters_t params;
     opj_set_default_decoder_parameters(&params);
     if (!opj_setup_decoder(codec.get(), &params)) return nullptr;
@@ -451,6 +453,10 @@ bool WriteJpeg2000(ImageHolder& holder, std::vector<std::uint8_t>& out, bool box
     const bool grey = holder.Params.ChannelCount <= 2 && AllPixelsGrey(rgb);
     const std::uint32_t colours = grey ? 1 : 3;
     const std::uint32_t n = colours + (alpha ? 1 : 0);
+    std::uint64_t sampleBytes = 0;
+    if (!CheckedMul(std::uint64_t{width} * height, n * sizeof(OPJ_INT32), &sampleBytes) ||
+        sampleBytes > Limits::kMaxBufferBytes)
+        return false;
 
     opj_image_cmptparm_t parms[kMaxComponents];
     std::memset(parms, 0, sizeof parms);
@@ -495,7 +501,7 @@ bool WriteJpeg2000(ImageHolder& holder, std::vector<std::uint8_t>& out, bool box
 
     CodecPtr codec(opj_create_compress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
     if (!codec) return false;
-    SilenceCodec(codec.get());
+    PrepareCodec(codec.get());
     if (!opj_setup_encoder(codec.get(), &params, image.get())) return false;
     const std::size_t start = out.size();
     MemoryOutput output{&out, start, 0};

@@ -27,6 +27,7 @@ struct DicomSpec {
     const char* window = nullptr;  // "center\width"
     const char* spacing = nullptr;
     E_TransferSyntax xfer = EXS_LittleEndianExplicit;
+    bool fileFormat = true;  // preamble and meta header, else the bare dataset
 };
 
 std::vector<std::uint8_t> BuildDicom(const DicomSpec& s) {
@@ -59,9 +60,10 @@ std::vector<std::uint8_t> BuildDicom(const DicomSpec& s) {
     }
     std::vector<char> buffer(1 << 20);
     DcmOutputBufferStream out(buffer.data(), buffer.size());
-    file.transferInit();
-    const OFCondition written = file.write(out, s.xfer, EET_ExplicitLength, nullptr);
-    file.transferEnd();
+    DcmObject& object = s.fileFormat ? static_cast<DcmObject&>(file) : *ds;
+    object.transferInit();
+    const OFCondition written = object.write(out, s.xfer, EET_ExplicitLength, nullptr);
+    object.transferEnd();
     EXPECT_TRUE(written.good()) << written.text();
     void* data = nullptr;
     offile_off_t length = 0;
@@ -162,6 +164,19 @@ TEST(DicomReader, RgbKeepsItsColours) {
         EXPECT_EQ(holder.Image.PixelRgb(1, 1), (Rgb{10, 20, 30}));
         EXPECT_EQ(holder.Params.ChannelCount, 3);
     }
+}
+
+TEST(DicomReader, BareDatasetWithoutPreambleIsRead) {
+    DicomSpec s;
+    s.fileFormat = false;
+    s.xfer = EXS_LittleEndianImplicit;
+    s.pixels = Ramp(24, 10);
+    const auto bytes = BuildDicom(s);
+    EXPECT_EQ(DetectImageFormat(bytes), kTypeUnknown);  // only the extension names it
+    ImageHolder holder;
+    ASSERT_TRUE(kDicomCodec.Read(holder, bytes, {}));
+    EXPECT_EQ(holder.Image.Width(), 6);
+    EXPECT_EQ(holder.Image.PixelRgb(5, 3), Grey(255));
 }
 
 // ---- malformed input ----
