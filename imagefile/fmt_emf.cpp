@@ -443,10 +443,11 @@ bool ProbeEmf(std::span<const std::uint8_t> data) {
 bool PictureFrame(const EmfHeader& h, MetaFrame& frame, double& width, double& height) {
     const double frameW = double(h.frame.right) - h.frame.left;
     const double frameH = double(h.frame.bottom) - h.frame.top;
-    const bool deviceKnown = h.deviceW > 0 && h.deviceH > 0 && h.mmW > 0 && h.mmH > 0;
-    // Device pixels per hundredth of a millimetre.
-    const double dx = deviceKnown ? double(h.deviceW) / (double(h.mmW) * 100) : 96.0 / 2540;
-    const double dy = deviceKnown ? double(h.deviceH) / (double(h.mmH) * 100) : 96.0 / 2540;
+    // Device pixels per hundredth of a millimetre; an implausible reference device counts as
+    // a 96-dpi screen.
+    double dx = h.mmW > 0 ? double(h.deviceW) / (double(h.mmW) * 100) : 0;
+    double dy = h.mmH > 0 ? double(h.deviceH) / (double(h.mmH) * 100) : 0;
+    if (!(dx > 1e-4 && dx < 10 && dy > 1e-4 && dy < 10)) dx = dy = 96.0 / 2540;
     frame.DeviceUnitsPerInch = dx * 2540;
     if (frameW > 0 && frameH > 0) {
         frame.RefX = h.frame.left * dx;

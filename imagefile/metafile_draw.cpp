@@ -16,7 +16,8 @@ constexpr std::size_t kMaxObjects = 65535;
 constexpr std::size_t kMaxSavedStates = 1024;
 // Pixels one picture may paint in all, counted by the extents of each painted shape.
 constexpr double kWorkBudget = double(std::uint64_t{1} << 31);
-constexpr double kPi = 3.14159265358979323846;
+// Picture coordinates beyond this are clamped before cairo sees them.
+constexpr double kCoordLimit = double(1 << 22);
 
 // Pen style bits.
 constexpr std::uint32_t kPsNull = 5;
@@ -82,6 +83,7 @@ struct MetafileCanvas::Impl {
     PathPtr path;
     double work = 0;
     bool stopped = false;
+    cairo_matrix_t toPicture;
 
     bool Alive() const {
         return cr && !stopped && cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS &&
@@ -133,15 +135,37 @@ struct MetafileCanvas::Impl {
         return MatrixUsable(out);
     }
 
-    // Starts a shape: outside a path bracket the previous geometry is dropped. Sets the
-    // logical-to-picture matrix; false when nothing can be drawn.
+    // Starts a shape: outside a path bracket the previous geometry is dropped. Fixes the
+    // logical-to-picture matrix for Move/Line/Curve; false when nothing can be drawn.
     bool StartShape() {
-        if (!Alive()) return false;
-        cairo_matrix_t m;
-        if (!Transform(m)) return false;
+        if (!Alive() || !Transform(toPicture)) return false;
         if (!inPath) cairo_new_path(cr.get());
-        cairo_set_matrix(cr.get(), &m);
+        cairo_identity_matrix(cr.get());
         return true;
+    }
+
+    // A logical point in picture pixels, kept inside the range cairo's fixed-point numbers hold.
+    MetaPoint Map(MetaPoint p) const {
+        double x = p.x, y = p.y;
+        cairo_matrix_transform_point(&toPicture, &x, &y);
+        return {std::clamp(Finite(x) ? x : 0.0, -kCoordLimit, kCoordLimit),
+                std::clamp(Finite(y) ? y : 0.0, -kCoordLimit, kCoordLimit)};
+    }
+    void Move(MetaPoint p) {
+        const MetaPoint d = Map(p);
+        cairo_move_to(cr.get(), d.x, d.y);
+    }
+    void Line(MetaPoint p) {
+        const MetaPoint d = Map(p);
+        cairo_line_to(cr.get(), d.x, d.y);
+    }
+    void Curve(MetaPoint a, MetaPoint b, MetaPoint c) {
+        const MetaPoint p = Map(a), q = Map(b), r = Map(c);
+        cairo_curve_to(cr.get(), p.x, p.y, q.x, q.y, r.x, r.y);
+    }
+    // Continues from the current point inside a path bracket, else starts at from.
+    void StartAt(MetaPoint from) {
+        if (!inPath || !cairo_has_current_point(cr.get())) Move(from);
     }
 
     double PenPixels() const {
@@ -153,14 +177,10 @@ struct MetafileCanvas::Impl {
         return std::clamp(Finite(px) ? px : 1.0, 1.0, limit);
     }
 
-    // Counts the pixels the current path may touch against the work budget.
+    // Counts the pixels the current path (in picture space) may touch against the budget.
     void Charge() {
         double x1, y1, x2, y2;
-        cairo_matrix_t saved;
-        cairo_get_matrix(cr.get(), &saved);
-        cairo_identity_matrix(cr.get());
         cairo_path_extents(cr.get(), &x1, &y1, &x2, &y2);
-        cairo_set_matrix(cr.get(), &saved);
         x1 = std::clamp(x1, 0.0, double(frame.Width));
         x2 = std::clamp(x2, 0.0, double(frame.Width));
         y1 = std::clamp(y1, 0.0, double(frame.Height));
@@ -197,39 +217,33 @@ struct MetafileCanvas::Impl {
         cairo_new_path(c);
     }
 
-    // True when the current matrix stays invertible after scaling by sx, sy.
-    bool ScaleUsable(double sx, double sy) const {
-        cairo_matrix_t m, s;
-        cairo_get_matrix(cr.get(), &m);
-        cairo_matrix_init_scale(&s, sx, sy);
-        cairo_matrix_multiply(&m, &s, &m);
-        return MatrixUsable(m);
+    // Quarter of an ellipse around (cx, cy) from angle a to a + 90 degrees, as one cubic curve.
+    void Quarter(double cx, double cy, double rx, double ry, int quadrant) {
+        constexpr double k = 0.5522847498307936;
+        static const double kDir[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+        const double* s = kDir[quadrant];
+        const double* e = kDir[(quadrant + 1) % 4];
+        Curve({cx + rx * (s[0] + k * e[0]), cy + ry * (s[1] + k * e[1])},
+              {cx + rx * (e[0] + k * s[0]), cy + ry * (e[1] + k * s[1])},
+              {cx + rx * e[0], cy + ry * e[1]});
     }
 
     void AddEllipse(double cx, double cy, double rx, double ry) {
-        cairo_t* c = cr.get();
-        if (!ScaleUsable(rx, ry)) return;
-        cairo_matrix_t saved;
-        cairo_get_matrix(c, &saved);
-        cairo_translate(c, cx, cy);
-        cairo_scale(c, rx, ry);
-        cairo_new_sub_path(c);
-        cairo_arc(c, 0, 0, 1, 0, 2 * kPi);
-        cairo_close_path(c);
-        cairo_set_matrix(c, &saved);
+        cairo_new_sub_path(cr.get());
+        Move({cx + rx, cy});
+        for (int q = 0; q < 4; ++q) Quarter(cx, cy, rx, ry, q);
+        cairo_close_path(cr.get());
     }
 
     void AddPoints(std::span<const MetaPoint> pts, bool close) {
         if (pts.empty()) return;
-        cairo_move_to(cr.get(), pts[0].x, pts[0].y);
-        for (std::size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr.get(), pts[i].x, pts[i].y);
+        Move(pts[0]);
+        for (std::size_t i = 1; i < pts.size(); ++i) Line(pts[i]);
         if (close) cairo_close_path(cr.get());
     }
 
     void AddBeziers(std::span<const MetaPoint> pts) {
-        for (std::size_t i = 0; i + 3 <= pts.size(); i += 3)
-            cairo_curve_to(cr.get(), pts[i].x, pts[i].y, pts[i + 1].x, pts[i + 1].y, pts[i + 2].x,
-                           pts[i + 2].y);
+        for (std::size_t i = 0; i + 3 <= pts.size(); i += 3) Curve(pts[i], pts[i + 1], pts[i + 2]);
     }
 };
 
@@ -431,7 +445,7 @@ void MetafileCanvas::RestoreDC(std::int64_t which) {
 void MetafileCanvas::MoveTo(MetaPoint p) {
     Impl& m = *impl_;
     m.state.current = p;
-    if (m.inPath && m.StartShape()) cairo_move_to(m.cr.get(), p.x, p.y);
+    if (m.inPath && m.StartShape()) m.Move(p);
 }
 
 void MetafileCanvas::LineTo(MetaPoint p) {
@@ -439,20 +453,16 @@ void MetafileCanvas::LineTo(MetaPoint p) {
     const MetaPoint from = m.state.current;
     m.state.current = p;
     if (!m.StartShape()) return;
-    if (!m.inPath || !cairo_has_current_point(m.cr.get()))
-        cairo_move_to(m.cr.get(), from.x, from.y);
-    cairo_line_to(m.cr.get(), p.x, p.y);
+    m.StartAt(from);
+    m.Line(p);
     m.Paint(false, true);
 }
 
 void MetafileCanvas::Rectangle(double left, double top, double right, double bottom) {
     Impl& m = *impl_;
     if (!m.StartShape()) return;
-    cairo_move_to(m.cr.get(), left, top);
-    cairo_line_to(m.cr.get(), right, top);
-    cairo_line_to(m.cr.get(), right, bottom);
-    cairo_line_to(m.cr.get(), left, bottom);
-    cairo_close_path(m.cr.get());
+    const MetaPoint corners[] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+    m.AddPoints(corners, true);
     m.Paint(true, true);
 }
 
@@ -467,24 +477,18 @@ void MetafileCanvas::RoundRect(double left, double top, double right, double bot
         Rectangle(left, top, right, bottom);
         return;
     }
-    if (!m.StartShape() || !m.ScaleUsable(rx, ry)) return;
-    cairo_t* c = m.cr.get();
-    cairo_matrix_t saved;
-    cairo_get_matrix(c, &saved);
-    cairo_new_sub_path(c);
-    const double corners[4][3] = {{x1 - rx, y0 + ry, -kPi / 2},
-                                  {x1 - rx, y1 - ry, 0},
-                                  {x0 + rx, y1 - ry, kPi / 2},
-                                  {x0 + rx, y0 + ry, kPi}};
-    for (const auto& k : corners) {
-        cairo_save(c);
-        cairo_translate(c, k[0], k[1]);
-        cairo_scale(c, rx, ry);
-        cairo_arc(c, 0, 0, 1, k[2], k[2] + kPi / 2);
-        cairo_restore(c);
-    }
-    cairo_close_path(c);
-    cairo_set_matrix(c, &saved);
+    if (!m.StartShape()) return;
+    cairo_new_sub_path(m.cr.get());
+    m.Move({x1, y0 + ry});
+    m.Line({x1, y1 - ry});
+    m.Quarter(x1 - rx, y1 - ry, rx, ry, 0);
+    m.Line({x0 + rx, y1});
+    m.Quarter(x0 + rx, y1 - ry, rx, ry, 1);
+    m.Line({x0, y0 + ry});
+    m.Quarter(x0 + rx, y0 + ry, rx, ry, 2);
+    m.Line({x1 - rx, y0});
+    m.Quarter(x1 - rx, y0 + ry, rx, ry, 3);
+    cairo_close_path(m.cr.get());
     m.Paint(true, true);
 }
 
@@ -516,9 +520,8 @@ void MetafileCanvas::PolylineTo(std::span<const MetaPoint> points) {
     const MetaPoint from = m.state.current;
     m.state.current = points.back();
     if (!m.StartShape()) return;
-    if (!m.inPath || !cairo_has_current_point(m.cr.get()))
-        cairo_move_to(m.cr.get(), from.x, from.y);
-    for (const MetaPoint& p : points) cairo_line_to(m.cr.get(), p.x, p.y);
+    m.StartAt(from);
+    for (const MetaPoint& p : points) m.Line(p);
     m.Paint(false, true);
 }
 
@@ -551,7 +554,7 @@ void MetafileCanvas::PolyPolyline(std::span<const MetaPoint> points,
 void MetafileCanvas::PolyBezier(std::span<const MetaPoint> points) {
     Impl& m = *impl_;
     if (points.size() < 4 || !m.StartShape()) return;
-    cairo_move_to(m.cr.get(), points[0].x, points[0].y);
+    m.Move(points[0]);
     m.AddBeziers(points.subspan(1));
     m.Paint(false, true);
 }
@@ -562,8 +565,7 @@ void MetafileCanvas::PolyBezierTo(std::span<const MetaPoint> points) {
     const MetaPoint from = m.state.current;
     m.state.current = points[points.size() / 3 * 3 - 1];
     if (!m.StartShape()) return;
-    if (!m.inPath || !cairo_has_current_point(m.cr.get()))
-        cairo_move_to(m.cr.get(), from.x, from.y);
+    m.StartAt(from);
     m.AddBeziers(points);
     m.Paint(false, true);
 }
@@ -571,7 +573,8 @@ void MetafileCanvas::PolyBezierTo(std::span<const MetaPoint> points) {
 void MetafileCanvas::FillRect(double x, double y, double w, double h, const Rgb* color) {
     Impl& m = *impl_;
     if (m.inPath || !m.StartShape()) return;
-    cairo_rectangle(m.cr.get(), x, y, w, h);
+    const MetaPoint corners[] = {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}};
+    m.AddPoints(corners, true);
     const MetaBrush saved = m.state.brush;
     if (color) m.state.brush = MetaBrush{true, *color};
     m.Paint(true, false);
@@ -582,9 +585,22 @@ void MetafileCanvas::DrawBitmap(const RasterImage& image, double srcX, double sr
                                 double srcH, double dstX, double dstY, double dstW, double dstH) {
     Impl& m = *impl_;
     if (image.Empty() || image.Format() != PixelFormat::ie24RGB || srcW == 0 || srcH == 0 ||
-        dstW == 0 || dstH == 0 || m.inPath || !m.StartShape() ||
-        !m.ScaleUsable(dstW / srcW, dstH / srcH))
+        dstW == 0 || dstH == 0 || m.inPath || !m.StartShape())
         return;
+    // Source pixels to picture pixels; the destination must stay inside cairo's range.
+    cairo_matrix_t toBitmap, place;
+    cairo_matrix_init_translate(&toBitmap, -srcX, -srcY);
+    cairo_matrix_init(&place, dstW / srcW, 0, 0, dstH / srcH, dstX, dstY);
+    cairo_matrix_multiply(&toBitmap, &toBitmap, &place);
+    cairo_matrix_multiply(&toBitmap, &toBitmap, &m.toPicture);
+    if (!MatrixUsable(toBitmap)) return;
+    const MetaPoint corners[] = {
+        {dstX, dstY}, {dstX + dstW, dstY}, {dstX + dstW, dstY + dstH}, {dstX, dstY + dstH}};
+    for (const MetaPoint& q : corners) {
+        double x = q.x, y = q.y;
+        cairo_matrix_transform_point(&m.toPicture, &x, &y);
+        if (!(std::fabs(x) < kCoordLimit && std::fabs(y) < kCoordLimit)) return;
+    }
     const int w = image.Width(), h = image.Height();
     SurfacePtr bitmap(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
     if (cairo_surface_status(bitmap.get()) != CAIRO_STATUS_SUCCESS) return;
@@ -605,12 +621,10 @@ void MetafileCanvas::DrawBitmap(const RasterImage& image, double srcX, double sr
     cairo_surface_mark_dirty(bitmap.get());
     cairo_t* c = m.cr.get();
     cairo_save(c);
-    cairo_translate(c, dstX, dstY);
-    cairo_scale(c, dstW / srcW, dstH / srcH);
-    cairo_translate(c, -srcX, -srcY);
-    cairo_rectangle(c, srcX, srcY, srcW, srcH);
+    m.AddPoints(corners, true);
     m.Charge();
     cairo_clip(c);
+    cairo_set_matrix(c, &toBitmap);
     cairo_set_source_surface(c, bitmap.get(), 0, 0);
     cairo_pattern_set_filter(cairo_get_source(c), CAIRO_FILTER_GOOD);
     cairo_pattern_set_extend(cairo_get_source(c), CAIRO_EXTEND_PAD);
