@@ -44,6 +44,9 @@ enum : std::uint32_t {
     kEllipse = 42,
     kRectangle = 43,
     kRoundRect = 44,
+    kArc = 45,
+    kChord = 46,
+    kPie = 47,
     kCreatePalette = 49,
     kLineTo = 54,
     kBeginPath = 59,
@@ -317,6 +320,17 @@ class EmfPlayer {
                     canvas_.Rectangle(b.left, b.top, b.right, b.bottom);
                 else
                     canvas_.RoundRect(b.left, b.top, b.right, b.bottom, w, h);
+                return;
+            }
+            case kArc:
+            case kChord:
+            case kPie: {
+                const RectL b = ReadRect(p);
+                const double xs = p.i32le(), ys = p.i32le(), xe = p.i32le(), ye = p.i32le();
+                if (!p.ok()) return;
+                using Kind = MetafileCanvas::ArcKind;
+                const Kind kind = type == kArc ? Kind::Arc : type == kPie ? Kind::Pie : Kind::Chord;
+                canvas_.Arc(kind, b.left, b.top, b.right, b.bottom, {xs, ys}, {xe, ye});
                 return;
             }
             case kBeginPath:

@@ -38,6 +38,9 @@ enum : std::uint16_t {
     kRectangle = 0x041B,
     kPolyPolygon = 0x0538,
     kRoundRect = 0x061C,
+    kArc = 0x0817,
+    kPie = 0x081A,
+    kChord = 0x0830,
     kDibBitBlt = 0x0940,
     kDibStretchBlt = 0x0B41,
     kStretchDib = 0x0F43,
@@ -302,6 +305,19 @@ void PlayRecord(MetafileCanvas& canvas, const Record& rec) {
                 canvas.Ellipse(left, top, right, bottom);
             else
                 canvas.RoundRect(left, top, right, bottom, w, h);
+            return;
+        }
+        case kArc:
+        case kPie:
+        case kChord: {
+            const double yEnd = p.i16le(), xEnd = p.i16le(), yStart = p.i16le(), xStart = p.i16le(),
+                         bottom = p.i16le(), right = p.i16le(), top = p.i16le(), left = p.i16le();
+            if (!p.ok()) return;
+            using Kind = MetafileCanvas::ArcKind;
+            const Kind kind = rec.function == kArc   ? Kind::Arc
+                              : rec.function == kPie ? Kind::Pie
+                                                     : Kind::Chord;
+            canvas.Arc(kind, left, top, right, bottom, {xStart, yStart}, {xEnd, yEnd});
             return;
         }
         case kPolygon:

@@ -140,6 +140,10 @@ class MetafileCanvas {
     void Rectangle(double left, double top, double right, double bottom);
     void RoundRect(double left, double top, double right, double bottom, double w, double h);
     void Ellipse(double left, double top, double right, double bottom);
+    // Elliptic arcs between the rays through start and end: open, closed by a chord, or a pie.
+    enum class ArcKind { Arc, Chord, Pie };
+    void Arc(ArcKind kind, double left, double top, double right, double bottom, MetaPoint start,
+             MetaPoint end);
     void Polygon(std::span<const MetaPoint> points);
     void Polyline(std::span<const MetaPoint> points);
     void PolylineTo(std::span<const MetaPoint> points);

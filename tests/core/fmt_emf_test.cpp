@@ -144,6 +144,16 @@ TEST(EmfRead, StockObjectsMappingAndSavedStates) {
     EXPECT_EQ(AlphaAt(h.Image, 72, 24), 0);
 }
 
+TEST(EmfRead, PieFromTheRightEndToTheTop) {
+    EmfBuilder b = RedBlue();
+    b.Longs(47, {0, 0, 96, 96, 96, 48, 48, 0});
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(kInch, kInch), h));
+    EXPECT_EQ(h.Image.PixelRgb(70, 25), kRed);
+    EXPECT_EQ(AlphaAt(h.Image, 25, 25), 0);
+    EXPECT_EQ(AlphaAt(h.Image, 70, 70), 0);
+}
+
 TEST(EmfRead, EmbeddedTwentyFourBitBitmap) {
     const std::vector<std::uint8_t> dib = test::PackedDib(2, 2, {kRed, kBlack, kBlue, kWhite});
     EmfBuilder b;

@@ -226,6 +226,36 @@ TEST(WmfRead, PenLinesAndRoundRectangles) {
     EXPECT_EQ(AlphaAt(h.Image, 50, 25), 0);
 }
 
+TEST(WmfRead, ArcsChordsAndPiesRunCounterclockwiseOnScreen) {
+    struct Case {
+        std::string name;
+        bool yUp;
+        int function;
+        std::vector<std::pair<int, int>> filled, empty;
+    } cases[] = {
+        // From the right end of the circle to its top: the upper right quarter.
+        {"pie", false, 0x081A, {{70, 30}}, {{30, 30}, {30, 70}, {70, 70}}},
+        {"pie with the y axis up", true, 0x081A, {{70, 30}}, {{30, 30}, {30, 70}, {70, 70}}},
+        {"chord", false, 0x0830, {{80, 20}}, {{60, 40}, {30, 70}}},
+        {"arc", false, 0x0817, {}, {{80, 20}, {60, 40}, {30, 70}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WmfBuilder b = RedBlue();
+        const int top = c.yUp ? 100 : 0;
+        b.SetWindowOrg(0, top).SetWindowExt(100, c.yUp ? -100 : 100).Select(0);
+        b.Words(c.function, {c.yUp ? 100 : 0, 50, 50, 100, 100, 100, 0, 0});
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.Build(), h));
+        for (auto [x, y] : c.filled) {
+            EXPECT_EQ(h.Image.PixelRgb(x, y), kRed) << x << "," << y;
+        }
+        for (auto [x, y] : c.empty) {
+            EXPECT_EQ(AlphaAt(h.Image, x, y), 0) << x << "," << y;
+        }
+    }
+}
+
 TEST(WmfRead, EmbeddedBitmapsAndPatternOperations) {
     // 2 × 2 bitmap: red green on top, blue white below.
     const std::vector<std::uint8_t> dib =
