@@ -234,7 +234,11 @@ class EmfPlayer {
             case kModifyWorldTransform: {
                 double m[6];
                 for (double& v : m) v = ReadFloat(p);
-                const std::uint32_t mode = type == kModifyWorldTransform ? p.u32le() : 4;
+                if (type == kSetWorldTransform) {
+                    if (p.ok()) canvas_.SetWorldTransform(m);
+                    return;
+                }
+                const std::uint32_t mode = p.u32le();
                 if (p.ok()) canvas_.ModifyWorldTransform(m, mode);
                 return;
             }

@@ -103,7 +103,8 @@ class MetafileCanvas {
 
     // Creates the picture; false when the frame is not usable.
     bool Begin(const MetaFrame& frame);
-    // False once drawing must end (a rendering error or the work budget spent).
+    // False once drawing must end (the renderer met an error). Shapes beyond the work budget
+    // are skipped one by one.
     bool Alive() const;
     // The picture as ie24RGB with an alpha plane (dropped when everything is opaque).
     bool Finish(RasterImage& out);
