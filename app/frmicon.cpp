@@ -36,36 +36,11 @@ const char* kOpenFilter =
     "*.dcx;*.crw;*.psd|"
     "Any file (*.*)|*.*";
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QFont TahomaPixels(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
 void WhiteText(QWidget* w) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::WindowText, Qt::white);
     w->setPalette(pal);
     w->setFont(TahomaPixels(11));
-}
-
-// Places a widget and gives the language file its position and size.
-void AddGeometry(Component& c, QWidget* w) {
-    c.Properties.push_back(
-        {"Left", PropertyKind::Integer, [w](int v) { w->move(v, w->y()); }, {}, {}});
-    c.Properties.push_back(
-        {"Top", PropertyKind::Integer, [w](int v) { w->move(w->x(), v); }, {}, {}});
-    c.Properties.push_back(
-        {"Width", PropertyKind::Integer, [w](int v) { w->resize(v, w->height()); }, {}, {}});
-    c.Properties.push_back(
-        {"Height", PropertyKind::Integer, [w](int v) { w->resize(w->width(), v); }, {}, {}});
-    c.Properties.push_back(
-        {"Hint", PropertyKind::String, {}, [w](const std::string& v) { w->setToolTip(Q(v)); }, {}});
 }
 
 void AddColor(Component& c, QWidget* w, QPalette::ColorRole role) {

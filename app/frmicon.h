@@ -87,6 +87,9 @@ class FrmIcon : public QWidget {
     void BtnOpenFolderClik();
     void BtnExportClick();
     void PopupMenu2Popup();
+    // Cell painting: caption, cell frame, and small pictures at their own size.
+    void ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top,
+                                       QRect& thumbRect);
     void PM_ExportSelClick();
     void PM_ExportAllClick();
     void PM_RemoveSelClick();
@@ -151,8 +154,6 @@ class FrmIcon : public QWidget {
     void ShowError(const std::exception& error);
     void ConfirmAndExport(const QString& title, const ExportRequest& request);
 
-    void ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, int top,
-                                       QRect& thumbRect);
     void LabelMoveMouseDown();
     void BtnSysMinSizeClick();
     void BtnSysCloseClick();

@@ -1,6 +1,7 @@
 #include "app/shadow.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QPainter>
 
 #include "app/widgets.h"
@@ -122,7 +123,8 @@ void FormShadow::OwnerChanged() {
                 picture_.height());
     if (!isVisible()) {
         show();
-        owner_->raise();  // the glow lies below its owner
+        // The glow lies below its owner (a headless platform has no stacking to speak of).
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) owner_->raise();
     }
 }
 

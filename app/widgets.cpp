@@ -1,5 +1,6 @@
 #include "app/widgets.h"
 
+#include "i18n/components.h"
 #include "imagefile/imageops.h"
 
 #include <QMouseEvent>
@@ -14,6 +15,26 @@ QColor WinColor(int value) {
 
 int ToWinColor(const QColor& color) {
     return color.red() | (color.green() << 8) | (color.blue() << 16);
+}
+
+QFont TahomaPixels(int pixels, bool bold) {
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+void AddGeometry(Component& c, QWidget* w) {
+    c.Properties.push_back(
+        {"Left", PropertyKind::Integer, [w](int v) { w->move(v, w->y()); }, {}, {}});
+    c.Properties.push_back(
+        {"Top", PropertyKind::Integer, [w](int v) { w->move(w->x(), v); }, {}, {}});
+    c.Properties.push_back(
+        {"Width", PropertyKind::Integer, [w](int v) { w->resize(v, w->height()); }, {}, {}});
+    c.Properties.push_back(
+        {"Height", PropertyKind::Integer, [w](int v) { w->resize(w->width(), v); }, {}, {}});
+    c.Properties.push_back(
+        {"Hint", PropertyKind::String, {}, [w](const std::string& v) { w->setToolTip(Q(v)); }, {}});
 }
 
 int SystemColorFromPalette(const QPalette& palette, int index) {

@@ -2,11 +2,23 @@
 // The small components the skinned windows are built from.
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QLabel>
 #include <QPixmap>
 #include <QWidget>
+#include <string>
 
 namespace gw {
+
+struct Component;
+
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+// Tahoma at a pixel height (8 points is 11 pixels).
+QFont TahomaPixels(int pixels, bool bold = false);
+// Gives the language file a widget's position, size and hint by their property names.
+void AddGeometry(Component& component, QWidget* widget);
 
 // A colour value with red in the low byte, green in the middle and blue in the high byte.
 QColor WinColor(int value);

@@ -49,5 +49,6 @@ extern const FormatCodec kWbmpCodec;
 extern const FormatCodec kPsdCodec;
 extern const FormatCodec kIcoCodec;  // single-image icon writer; reads through the icon reader
 extern const FormatCodec kCurCodec;
+extern const FormatCodec kWmfCodec, kEmfCodec;  // metafiles: read only
 
 }  // namespace gw

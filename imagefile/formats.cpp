@@ -37,11 +37,6 @@ bool StartsWithBytes(std::span<const std::uint8_t> data,
     return data.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), data.begin());
 }
 
-std::uint32_t U32le(std::span<const std::uint8_t> d, std::size_t at) {
-    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) |
-           (static_cast<std::uint32_t>(d[at + 3]) << 24);
-}
-
 bool Probe(const FormatCodec& codec, std::span<const std::uint8_t> data) {
     return codec.Probe && codec.Probe(data);
 }
@@ -54,18 +49,6 @@ bool IsHdPhoto(std::span<const std::uint8_t> d) {
 
 bool IsAvi(std::span<const std::uint8_t> d) {
     return StartsWith(d, "RIFF") && StartsWith(d, "AVI ", 8);
-}
-
-bool IsWmf(std::span<const std::uint8_t> d) {
-    if (StartsWithBytes(d, {0xD7, 0xCD, 0xC6, 0x9A})) return true;  // placeable header
-    if (d.size() < 18) return false;
-    const unsigned type = d[0] | (d[1] << 8), headerWords = d[2] | (d[3] << 8),
-                   version = d[4] | (d[5] << 8);
-    return (type == 1 || type == 2) && headerWords == 9 && (version == 0x100 || version == 0x300);
-}
-
-bool IsEmf(std::span<const std::uint8_t> d) {
-    return d.size() >= 44 && U32le(d, 0) == 1 && StartsWith(d, " EMF", 40);
 }
 
 bool IsTiffByteOrder(std::span<const std::uint8_t> d) {
@@ -113,8 +96,8 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypeCur, "Windows Cursor", "CUR", true, false, &kCurCodec},
         {kTypePng, "Portable Network Graphics", "PNG", true, true, &kPngCodec},
         {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, &kDicomCodec},
-        {kTypeWmf, "Windows Metafile", "WMF", true, false, nullptr},
-        {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, nullptr},
+        {kTypeWmf, "Windows Metafile", "WMF", true, false, &kWmfCodec},
+        {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, &kEmfCodec},
         {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
         {kTypePnm, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true, true, &kPnmCodec},
         {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
@@ -196,8 +179,8 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
     if (Probe(kJ2kCodec, d)) return kTypeJ2k;
     if (IsAvi(d)) return kTypeAvi;
     if (Probe(kDcxCodec, d)) return kTypeDcx;
-    if (IsWmf(d)) return kTypeWmf;
-    if (IsEmf(d)) return kTypeEmf;
+    if (Probe(kWmfCodec, d)) return kTypeWmf;
+    if (Probe(kEmfCodec, d)) return kTypeEmf;
     if (Probe(kPsdCodec, d)) return kTypePsd;
     // Vectorial objects and layers have no published signature and no reader here.
     if (Probe(kJpegCodec, d)) return kTypeJpeg;
@@ -274,9 +257,8 @@ void SaveImageFile(ImageHolder& holder, const std::string& path) {
     }
     std::vector<std::uint8_t> bytes;
     // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
-    const bool written = row->Type == kTypePnm
-                             ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
-                             : row->Codec->Write(holder, bytes);
+    const bool written = row->Type == kTypePnm ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
+                                               : row->Codec->Write(holder, bytes);
     if (!written) {
         holder.Failed = true;
         return;

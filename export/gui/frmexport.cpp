@@ -31,17 +31,6 @@
 namespace gw {
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-QFont Tahoma(int pixels, bool bold = false) {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
 const char* const kFormatItems[] = {"ICO (*.ico)", "BMP (*.bmp)",  "PNG (*.png)",
                                     "GIF (*.gif)", "JPEG (*.jpg)", "TIF (*.tif)",
                                     "PSD (*.psd)", "TGA (*.tga)",  "PCX (*.pcx)"};
@@ -51,19 +40,6 @@ AutoLabel* RightLabel(QWidget* parent, const QString& text, int right, int top) 
     l->setText(text);
     l->Place(right, top);
     return l;
-}
-
-void AddGeometry(Component& c, QWidget* w) {
-    c.Properties.push_back(
-        {"Left", PropertyKind::Integer, [w](int v) { w->move(v, w->y()); }, {}, {}});
-    c.Properties.push_back(
-        {"Top", PropertyKind::Integer, [w](int v) { w->move(w->x(), v); }, {}, {}});
-    c.Properties.push_back(
-        {"Width", PropertyKind::Integer, [w](int v) { w->resize(v, w->height()); }, {}, {}});
-    c.Properties.push_back(
-        {"Height", PropertyKind::Integer, [w](int v) { w->resize(w->width(), v); }, {}, {}});
-    c.Properties.push_back(
-        {"Hint", PropertyKind::String, {}, [w](const std::string& v) { w->setToolTip(Q(v)); }, {}});
 }
 
 }  // namespace
@@ -125,7 +101,7 @@ FrmExport::FrmExport(const std::string& appFolder, const MessageCatalogue& messa
       dialogs_(dialogs) {
     setObjectName(QStringLiteral("FrmExport"));
     setFixedSize(472, 331);
-    setFont(Tahoma(11));
+    setFont(TahomaPixels(11));
     CreateComponents();
     // FormCreate: blank sample, then the stored settings.
     lastSampleRow_ = -1;
@@ -155,7 +131,7 @@ void FrmExport::CreateComponents() {
     LabelMove->setGeometry(0, 0, 472, 32);
     LabelMove->installEventFilter(this);
     Label7 = new AutoLabel(this);
-    Label7->setFont(Tahoma(12, true));
+    Label7->setFont(TahomaPixels(12, true));
     QPalette white = Label7->palette();
     white.setColor(QPalette::WindowText, Qt::white);
     Label7->setPalette(white);

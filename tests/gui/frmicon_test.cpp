@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -67,6 +68,8 @@ class FrmIconTest : public QObject {
     void busyPanelShowsProgress();
     void linkOpensTheGuidePage();
     void startupErrorIsShownAndTheWindowStillShows();
+    void cellsKeepSmallPicturesAtTheirSize_data();
+    void cellsKeepSmallPicturesAtTheirSize();
 };
 
 void FrmIconTest::startsWithTheShippedLanguage() {
@@ -225,6 +228,36 @@ void FrmIconTest::startupErrorIsShownAndTheWindowStillShows() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     w.close();
+}
+
+void FrmIconTest::cellsKeepSmallPicturesAtTheirSize_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("icon 32") << QSize(32, 32) << QRect(24, 14, 32, 32);
+    QTest::newRow("79 x 59") << QSize(79, 59) << QRect(0, 0, 79, 59);
+    QTest::newRow("77 x 57: halves go to the even neighbour")
+        << QSize(77, 57) << QRect(2, 2, 77, 57);
+    QTest::newRow("80 x 10 fits the area") << QSize(80, 10) << QRect(0, 0, 80, 60);
+    QTest::newRow("16 x 200 fits the area") << QSize(16, 200) << QRect(0, 0, 80, 60);
+    QTest::newRow("undecodable") << QSize(0, 0) << QRect(0, 0, 80, 60);
+}
+
+void FrmIconTest::cellsKeepSmallPicturesAtTheirSize() {
+    QFETCH(QSize, picture);
+    QFETCH(QRect, expected);
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
+    auto pic = std::make_shared<Picture>();
+    pic->Width = picture.width();
+    pic->Height = picture.height();
+    pic->Failed = picture.isEmpty();
+    w.Entries().Append(IconEntry{"/f/a.png", "a.png", 7, pic});
+    QImage dest(100, 100, QImage::Format_RGB32);
+    QPainter p(&dest);
+    QRect thumb(0, 0, 80, 80);
+    w.ImageEnMViewBeforeImageDrawEx(0, p, 0, 0, thumb);
+    QCOMPARE(thumb, expected);
 }
 
 QTEST_MAIN(FrmIconTest)

@@ -133,19 +133,21 @@ std::vector<std::uint8_t> BuildIconContainer(const std::vector<IcoEntry>& entrie
     return out;
 }
 
-std::vector<std::uint8_t> BuildDib(const DibSpec& spec) {
+std::vector<std::uint8_t> BuildDib(const DibSpec& layout) {
     std::vector<std::uint8_t> out;
-    PutBitmapHeader(out, spec, spec.headerHeight.value_or(2 * spec.height), ColorBytes(spec));
-    PutColorTableAndRows(out, spec);
-    if (spec.withMask) {
-        const std::size_t rowLen = RowBytes(static_cast<std::size_t>(spec.width), 1);
-        for (int y = spec.height - 1; y >= 0; --y) {
+    PutBitmapHeader(out, layout, layout.headerHeight.value_or(2 * layout.height),
+                    ColorBytes(layout));
+    PutColorTableAndRows(out, layout);
+    if (layout.withMask) {
+        const std::size_t rowLen = RowBytes(static_cast<std::size_t>(layout.width), 1);
+        for (int y = layout.height - 1; y >= 0; --y) {
             const std::size_t start = out.size();
             out.resize(start + rowLen, 0);
-            for (int x = 0; x < spec.width; ++x) {
-                std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(spec.width) +
-                                static_cast<std::size_t>(x);
-                if (i < spec.mask.size() && spec.mask[i])
+            for (int x = 0; x < layout.width; ++x) {
+                std::size_t i =
+                    static_cast<std::size_t>(y) * static_cast<std::size_t>(layout.width) +
+                    static_cast<std::size_t>(x);
+                if (i < layout.mask.size() && layout.mask[i])
                     out[start + (static_cast<std::size_t>(x) >> 3)] |=
                         static_cast<std::uint8_t>(0x80 >> (x & 7));
             }
@@ -154,16 +156,16 @@ std::vector<std::uint8_t> BuildDib(const DibSpec& spec) {
     return out;
 }
 
-std::vector<std::uint8_t> BuildBmpFile(const DibSpec& spec) {
+std::vector<std::uint8_t> BuildBmpFile(const DibSpec& layout) {
     std::vector<std::uint8_t> dib;
-    PutBitmapHeader(dib, spec, spec.headerHeight.value_or(spec.height), ColorBytes(spec));
-    PutColorTableAndRows(dib, spec);
+    PutBitmapHeader(dib, layout, layout.headerHeight.value_or(layout.height), ColorBytes(layout));
+    PutColorTableAndRows(dib, layout);
     std::vector<std::uint8_t> out;
     out.push_back('B');
     out.push_back('M');
     Put32(out, static_cast<std::uint32_t>(14 + dib.size()));
     Put32(out, 0);
-    Put32(out, static_cast<std::uint32_t>(14 + 40 + 4 * spec.colorTable.size()));
+    Put32(out, static_cast<std::uint32_t>(14 + 40 + 4 * layout.colorTable.size()));
     out.insert(out.end(), dib.begin(), dib.end());
     return out;
 }
@@ -198,15 +200,15 @@ std::vector<std::uint8_t> BuildPng(int width, int height, const std::vector<std:
     return out;
 }
 
-std::vector<std::uint8_t> BuildExtractedIconStream(const DibSpec& spec) {
+std::vector<std::uint8_t> BuildExtractedIconStream(const DibSpec& layout) {
     IcoEntry e;
-    e.width = static_cast<std::uint8_t>(spec.width & 0xff);
-    e.height = static_cast<std::uint8_t>(spec.height & 0xff);
-    e.colorCount = static_cast<std::uint8_t>(spec.bitCount & 0xff);
-    e.reserved = static_cast<std::uint8_t>(spec.bitCount >> 8);
+    e.width = static_cast<std::uint8_t>(layout.width & 0xff);
+    e.height = static_cast<std::uint8_t>(layout.height & 0xff);
+    e.colorCount = static_cast<std::uint8_t>(layout.bitCount & 0xff);
+    e.reserved = static_cast<std::uint8_t>(layout.bitCount >> 8);
     e.planes = 0;
     e.bitCount = 0;
-    e.payload = BuildDib(spec);
+    e.payload = BuildDib(layout);
     return BuildIconContainer({e});
 }
 

@@ -49,17 +49,17 @@ struct DibSpec {
     std::optional<std::uint32_t> imageSizeField;  // default the colour rows' byte count
 };
 
-std::vector<std::uint8_t> BuildDib(const DibSpec& spec);
+std::vector<std::uint8_t> BuildDib(const DibSpec& layout);
 
 // A BMP file: 14-byte file header, then the bitmap without mask, height not doubled.
-std::vector<std::uint8_t> BuildBmpFile(const DibSpec& spec);
+std::vector<std::uint8_t> BuildBmpFile(const DibSpec& layout);
 
 // An 8-bit RGBA PNG stream of 0xAARRGGBB pixels, row-major from the top.
 std::vector<std::uint8_t> BuildPng(int width, int height, const std::vector<std::uint32_t>& argb);
 
 // The one-image stream of an extracted icon: entry with width and height bytes (0 for 256),
 // the bit depth in the colour-count field, planes 0, bit count 0, payload at offset 22.
-std::vector<std::uint8_t> BuildExtractedIconStream(const DibSpec& spec);
+std::vector<std::uint8_t> BuildExtractedIconStream(const DibSpec& layout);
 
 // An icon directory entry as read back from container bytes.
 struct ParsedEntry {

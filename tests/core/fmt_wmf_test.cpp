@@ -1,0 +1,365 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imagefile/codec.h"
+#include "imagefile/formats.h"
+#include "support/metafile_builder.h"
+#include "support/picture_bytes.h"
+
+namespace gw {
+namespace {
+
+using test::WmfBuilder;
+
+constexpr Rgb kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 160, 0};
+constexpr int kNullPen = 5, kSolid = 0, kNullBrush = 1, kHatched = 2;
+
+bool Read(const std::vector<std::uint8_t>& file, ImageHolder& h, int hint = 0) {
+    ReadOptions options;
+    options.DisplaySizeHint = hint;
+    return kWmfCodec.Read(h, file, options);
+}
+
+std::uint8_t AlphaAt(const RasterImage& image, int x, int y) {
+    return image.HasAlpha() ? image.AlphaRow(y)[x] : 255;
+}
+
+// Null pen; objects 0 and 1 are a red and a blue solid brush.
+WmfBuilder RedBlue() {
+    WmfBuilder b;
+    b.Pen(kNullPen, 0, {}).Select(0).Delete(0);
+    b.Brush(kSolid, kRed).Brush(kSolid, kBlue);
+    return b;
+}
+
+TEST(WmfRead, PlaceableRedRectangleOnBlueEllipse) {
+    WmfBuilder b = RedBlue();
+    b.SetWindowOrg(0, 0).SetWindowExt(1440, 960);
+    b.Select(1).Ellipse(0, 0, 1440, 960).Select(0).Rectangle(360, 240, 1080, 720);
+    const std::vector<std::uint8_t> file = b.BuildPlaceable(0, 0, 1440, 960, 1440);
+    EXPECT_EQ(DetectImageFormat(file), kTypeWmf);
+    EXPECT_TRUE(kWmfCodec.Probe(file));
+
+    ImageHolder h;
+    ASSERT_TRUE(Read(file, h));
+    const RasterImage& im = h.Image;
+    // One inch by two thirds of an inch at 96 dots per inch.
+    ASSERT_EQ(im.Width(), 96);
+    ASSERT_EQ(im.Height(), 64);
+    EXPECT_EQ(h.Params.ImageWidth, 96);
+    EXPECT_EQ(h.Params.ImageHeight, 64);
+    EXPECT_EQ(h.Params.ChannelCount, 4);
+    EXPECT_EQ(im.Format(), PixelFormat::ie24RGB);
+    EXPECT_EQ(im.PixelRgb(48, 32), kRed);
+    EXPECT_EQ(AlphaAt(im, 48, 32), 255);
+    EXPECT_EQ(im.PixelRgb(8, 32), kBlue);
+    EXPECT_EQ(im.PixelRgb(48, 4), kBlue);
+    // Outside the ellipse nothing was drawn.
+    EXPECT_EQ(AlphaAt(im, 1, 1), 0);
+    EXPECT_EQ(AlphaAt(im, 94, 62), 0);
+}
+
+TEST(WmfRead, PlaceableBoxWithAnOffsetOriginAndNoWindowRecords) {
+    WmfBuilder b = RedBlue();
+    b.Select(0).Rectangle(1000, 2000, 1050, 2100);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.BuildPlaceable(1000, 2000, 1100, 2100, 100), h));
+    ASSERT_EQ(h.Image.Width(), 96);
+    EXPECT_EQ(h.Image.PixelRgb(20, 48), kRed);
+    EXPECT_EQ(AlphaAt(h.Image, 70, 48), 0);
+}
+
+struct MappingCase {
+    std::string name;
+    std::vector<std::uint8_t> file;
+    int width, height;
+    std::vector<std::pair<int, int>> filled, empty;
+};
+
+std::vector<MappingCase> MappingCases() {
+    std::vector<MappingCase> cases;
+    {  // The window fills the picture; without placeable header its extent sets the size.
+        WmfBuilder b = RedBlue();
+        b.SetWindowOrg(0, 0).SetWindowExt(200, 100).Select(0).Rectangle(0, 0, 100, 100);
+        cases.push_back({"anisotropic window", b.Build(), 200, 100, {{50, 50}}, {{150, 50}}});
+    }
+    {  // A negative extent turns the y axis upwards.
+        WmfBuilder b = RedBlue();
+        b.SetWindowOrg(0, 100).SetWindowExt(200, -100).Select(0).Rectangle(0, 0, 200, 50);
+        cases.push_back({"y axis up", b.Build(), 200, 100, {{100, 75}}, {{100, 25}}});
+    }
+    {  // Logical units are device units; the window origin still shifts.
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(200, 100).SetMapMode(1).SetWindowOrg(10, 0).Select(0);
+        b.Rectangle(10, 0, 60, 50);
+        cases.push_back({"text", b.Build(), 200, 100, {{25, 25}}, {{75, 25}, {25, 75}}});
+    }
+    {  // Isotropic keeps the aspect: the smaller scale of the two wins.
+        WmfBuilder b = RedBlue();
+        b.SetMapMode(7).SetWindowExt(100, 100).SetViewportExt(200, 100).Select(0);
+        b.Rectangle(0, 0, 100, 100);
+        cases.push_back(
+            {"isotropic", b.BuildPlaceable(0, 0, 200, 100, 96), 200, 100, {{50, 50}}, {{150, 50}}});
+    }
+    {
+        WmfBuilder b = RedBlue();
+        b.SetMapMode(8).SetWindowExt(100, 100).SetViewportExt(200, 100).Select(0);
+        b.Rectangle(0, 0, 100, 100);
+        cases.push_back({"anisotropic viewport",
+                         b.BuildPlaceable(0, 0, 200, 100, 96),
+                         200,
+                         100,
+                         {{50, 50}, {150, 50}},
+                         {}});
+    }
+    {  // Tenths of a millimetre, y upwards: 254 units are one inch.
+        WmfBuilder b = RedBlue();
+        b.SetMapMode(2).Select(0).Rectangle(0, 0, 127, -254);
+        cases.push_back(
+            {"low metric", b.BuildPlaceable(0, 0, 96, 96, 96), 96, 96, {{24, 90}}, {{72, 48}}});
+    }
+    {  // The viewport origin moves device space.
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).SetViewportOrg(50, 0).SetViewportExt(100, 100).Select(0);
+        b.Rectangle(0, 0, 50, 50);
+        cases.push_back({"viewport origin", b.Build(), 100, 100, {{75, 25}}, {{25, 25}}});
+    }
+    return cases;
+}
+
+TEST(WmfRead, MappingModes) {
+    for (const MappingCase& c : MappingCases()) {
+        SCOPED_TRACE(c.name);
+        ImageHolder h;
+        ASSERT_TRUE(Read(c.file, h));
+        ASSERT_EQ(h.Image.Width(), c.width);
+        ASSERT_EQ(h.Image.Height(), c.height);
+        for (auto [x, y] : c.filled) {
+            EXPECT_EQ(h.Image.PixelRgb(x, y), kRed) << x << "," << y;
+            EXPECT_EQ(AlphaAt(h.Image, x, y), 255) << x << "," << y;
+        }
+        for (auto [x, y] : c.empty) EXPECT_EQ(AlphaAt(h.Image, x, y), 0) << x << "," << y;
+    }
+}
+
+TEST(WmfRead, PictureSizeWithoutPlaceableHeader) {
+    struct Case {
+        std::string name;
+        std::vector<std::uint8_t> file;
+        int width, height;
+    } cases[] = {
+        {"from the window extent", WmfBuilder().SetWindowExt(300, -120).Build(), 300, 120},
+        {"long side capped", WmfBuilder().SetWindowExt(30000, 15000).Build(), 1024, 512},
+        {"no window at all", WmfBuilder().Rectangle(0, 0, 10, 10).Build(), 256, 256},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageHolder h;
+        ASSERT_TRUE(Read(c.file, h));
+        EXPECT_EQ(h.Image.Width(), c.width);
+        EXPECT_EQ(h.Image.Height(), c.height);
+    }
+}
+
+TEST(WmfRead, DisplaySizeHintRendersSmallerButRecordsTheFullSize) {
+    WmfBuilder b = RedBlue();
+    b.Select(0).Rectangle(0, 0, 1000, 500);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.BuildPlaceable(0, 0, 1000, 500, 96), h, 100));
+    EXPECT_EQ(h.Image.Width(), 100);
+    EXPECT_EQ(h.Image.Height(), 50);
+    EXPECT_EQ(h.Params.ImageWidth, 1000);
+    EXPECT_EQ(h.Params.ImageHeight, 500);
+    EXPECT_EQ(h.Image.PixelRgb(50, 25), kRed);
+}
+
+TEST(WmfRead, ObjectTableAndSavedStates) {
+    WmfBuilder b = RedBlue();  // slot 0 red, slot 1 blue; the pen's slot was reused
+    b.SetWindowExt(100, 100).Select(0).SaveDc().Select(1).RestoreDc(-1);
+    b.Rectangle(0, 0, 50, 50);                                                // red again
+    b.Delete(1).Brush(kHatched, kGreen).Select(1).Rectangle(50, 0, 100, 50);  // reuses slot 1
+    b.Brush(kNullBrush, {}).Select(2).Rectangle(0, 50, 50, 100);
+    b.Select(9).Rectangle(50, 50, 100, 100);  // no such object: still the null brush
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(3), h));
+    EXPECT_EQ(h.Image.PixelRgb(25, 25), kRed);
+    EXPECT_EQ(h.Image.PixelRgb(75, 25), kGreen);
+    EXPECT_EQ(AlphaAt(h.Image, 25, 75), 0);
+    EXPECT_EQ(AlphaAt(h.Image, 75, 75), 0);
+}
+
+TEST(WmfRead, PolygonsPolylinesAndFillModes) {
+    const std::vector<std::pair<int, int>> outer = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
+    const std::vector<std::pair<int, int>> inner = {{30, 30}, {70, 30}, {70, 70}, {30, 70}};
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(200, 100).Select(0).SetPolyFillMode(mode).PolyPolygon({outer, inner});
+        b.Select(1).Polygon({{100, 0}, {200, 0}, {150, 100}});
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.Build(), h));
+        EXPECT_EQ(h.Image.PixelRgb(10, 50), kRed);
+        // Alternate leaves the hole; winding with both squares turning the same way fills it.
+        if (mode == 1)
+            EXPECT_EQ(AlphaAt(h.Image, 50, 50), 0);
+        else
+            EXPECT_EQ(h.Image.PixelRgb(50, 50), kRed);
+        EXPECT_EQ(h.Image.PixelRgb(150, 20), kBlue);
+        EXPECT_EQ(AlphaAt(h.Image, 190, 90), 0);
+    }
+}
+
+TEST(WmfRead, PenLinesAndRoundRectangles) {
+    WmfBuilder b;
+    b.SetWindowExt(100, 100).Pen(0, 6, kGreen).Select(0).Brush(kNullBrush, {}).Select(1);
+    b.MoveTo(0, 10).LineTo(100, 10).Polyline({{10, 30}, {10, 90}});
+    b.RoundRect(40, 40, 90, 90, 40, 40);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(), h));
+    EXPECT_EQ(h.Image.PixelRgb(50, 10), kGreen);
+    EXPECT_EQ(h.Image.PixelRgb(10, 60), kGreen);
+    EXPECT_EQ(h.Image.PixelRgb(65, 40), kGreen);  // the top edge of the rounded box
+    EXPECT_EQ(AlphaAt(h.Image, 41, 41), 0);       // cut off by the rounded corner
+    EXPECT_EQ(AlphaAt(h.Image, 65, 65), 0);       // null brush: inside stays empty
+    EXPECT_EQ(AlphaAt(h.Image, 50, 25), 0);
+}
+
+TEST(WmfRead, ArcsChordsAndPiesRunCounterclockwiseOnScreen) {
+    struct Case {
+        std::string name;
+        bool yUp;
+        int function;
+        std::vector<std::pair<int, int>> filled, empty;
+    } cases[] = {
+        // From the right end of the circle to its top: the upper right quarter.
+        {"pie", false, 0x081A, {{70, 30}}, {{30, 30}, {30, 70}, {70, 70}}},
+        {"pie with the y axis up", true, 0x081A, {{70, 30}}, {{30, 30}, {30, 70}, {70, 70}}},
+        {"chord", false, 0x0830, {{80, 20}}, {{60, 40}, {30, 70}}},
+        {"arc", false, 0x0817, {}, {{80, 20}, {60, 40}, {30, 70}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WmfBuilder b = RedBlue();
+        const int top = c.yUp ? 100 : 0;
+        b.SetWindowOrg(0, top).SetWindowExt(100, c.yUp ? -100 : 100).Select(0);
+        b.Words(c.function, {c.yUp ? 100 : 0, 50, 50, 100, 100, 100, 0, 0});
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.Build(), h));
+        for (auto [x, y] : c.filled) {
+            EXPECT_EQ(h.Image.PixelRgb(x, y), kRed) << x << "," << y;
+        }
+        for (auto [x, y] : c.empty) {
+            EXPECT_EQ(AlphaAt(h.Image, x, y), 0) << x << "," << y;
+        }
+    }
+}
+
+TEST(WmfRead, EmbeddedBitmapsAndPatternOperations) {
+    // 2 × 2 bitmap: red green on top, blue white below.
+    const std::vector<std::uint8_t> dib =
+        test::PackedDib(2, 2, {kRed, kGreen, kBlue, Rgb{255, 255, 255}});
+    WmfBuilder b;
+    b.SetWindowExt(40, 20).StretchDib(dib, 0, 0, 2, 2, 0, 0, 20, 20);
+    b.Brush(kSolid, kBlue).Select(0).PatternBlt(0x00F00021, 20, 0, 20, 10);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(), h));
+    EXPECT_EQ(h.Image.PixelRgb(2, 2), kRed);
+    EXPECT_EQ(h.Image.PixelRgb(17, 2), kGreen);
+    EXPECT_EQ(h.Image.PixelRgb(2, 17), kBlue);
+    EXPECT_EQ(h.Image.PixelRgb(17, 17), (Rgb{255, 255, 255}));
+    EXPECT_EQ(h.Image.PixelRgb(30, 5), kBlue);
+    EXPECT_EQ(AlphaAt(h.Image, 30, 15), 0);
+}
+
+TEST(WmfRead, MalformedFilesFailOrKeepWhatCameBefore) {
+    const std::vector<std::uint8_t> good = [] {
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).Select(0).Rectangle(0, 0, 50, 50);
+        return b.Build();
+    }();
+    struct Case {
+        std::string name;
+        std::vector<std::uint8_t> file;
+        bool reads;
+        bool drawsFirstRectangle;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"empty", {}, false, false});
+    cases.push_back({"header cut short", {good.begin(), good.begin() + 12}, false, false});
+    cases.push_back({"placeable key only", {0xD7, 0xCD, 0xC6, 0x9A}, false, false});
+    cases.push_back({"end record missing", {good.begin(), good.end() - 6}, true, true});
+    cases.push_back({"cut inside the last record", {good.begin(), good.end() - 10}, true, false});
+    {
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).Select(0).Rectangle(0, 0, 50, 50).SizedRaw(0, 0x041B, {});
+        b.Rectangle(50, 50, 100, 100);
+        cases.push_back({"record size zero", b.Build(), true, true});
+    }
+    {
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).Select(0).Rectangle(0, 0, 50, 50);
+        b.SizedRaw(0x7fffffff, 0x041B, {0, 0, 0, 0, 0, 0, 0, 0});
+        cases.push_back({"record size beyond the data", b.Build(), true, true});
+    }
+    {
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).Select(0).Rectangle(0, 0, 50, 50).Select(40000).Delete(65535);
+        b.Words(0x0324, {30000, 1, 2});  // more points than the record holds
+        b.Words(0x0538, {5000, 3});      // polygon counts beyond the record
+        b.Words(0x0127, {-50});          // nothing saved that deep
+        b.Words(0x041B, {1});            // rectangle without its corners
+        cases.push_back({"indexes and counts out of range", b.Build(), true, true});
+    }
+    {
+        WmfBuilder b = RedBlue();
+        b.Select(0).Rectangle(0, 0, 32767, 32767);
+        cases.push_back(
+            {"huge placeable box", b.BuildPlaceable(-32768, -32768, 32767, 32767, 1), true, false});
+    }
+    {
+        WmfBuilder b = RedBlue();
+        b.SetWindowExt(100, 100).Select(0).Rectangle(0, 0, 50, 50).SetWindowExt(0, 0);
+        b.SetMapMode(8).SetViewportExt(1, 1).SetWindowExt(32767, 1).Ellipse(-32768, 0, 32767, 1);
+        b.StretchDib({1, 2, 3}, 0, 0, 1, 1, 0, 0, 100, 100);  // not a bitmap
+        cases.push_back({"degenerate extents and bitmaps", b.Build(), true, true});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImageHolder h;
+        ASSERT_EQ(Read(c.file, h), c.reads);
+        if (c.drawsFirstRectangle) {
+            EXPECT_EQ(h.Image.PixelRgb(25, 25), kRed);
+        }
+        if (c.reads) {
+            EXPECT_LE(h.Image.Width(), 4096);
+            EXPECT_LE(h.Image.Height(), 4096);
+        }
+    }
+}
+
+TEST(WmfRead, ManyRecordsEndCleanly) {
+    WmfBuilder b = RedBlue();
+    b.SetWindowExt(10, 10).Select(0);
+    for (int i = 0; i < 20000; ++i) b.Rectangle(i % 10, 0, i % 10 + 1, 10);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(), h));
+    EXPECT_EQ(h.Image.PixelRgb(5, 5), kRed);
+    EXPECT_FALSE(h.Image.HasAlpha());
+    EXPECT_EQ(h.Params.ChannelCount, 3);
+}
+
+TEST(WmfRead, LoadedThroughTheRegistryByContent) {
+    WmfBuilder b = RedBlue();
+    b.SetWindowExt(10, 10).Select(0).Rectangle(0, 0, 10, 10);
+    const std::vector<std::uint8_t> file = b.Build();
+    ImageHolder h;
+    LoadPictureFromStream(h, ByteReader(file));
+    ASSERT_FALSE(h.Failed);
+    EXPECT_EQ(h.Params.FileType, kTypeWmf);
+    EXPECT_EQ(h.Image.PixelRgb(5, 5), kRed);
+}
+
+}  // namespace
+}  // namespace gw
