@@ -342,7 +342,12 @@ bool ToRaster(const opj_image_t& img, RasterImage* out) {
     }
     const bool cmyk = n == 4 && img.color_space == OPJ_CLRSPC_CMYK;
     const bool colour = n >= 3;
-    const bool ycc = colour && img.color_space == OPJ_CLRSPC_SYCC;
+    // A bare code stream names no colour space; sub-sampled chroma means YCbCr.
+    const bool unnamed =
+        img.color_space == OPJ_CLRSPC_UNKNOWN || img.color_space == OPJ_CLRSPC_UNSPECIFIED;
+    const bool subsampled = colour && (img.comps[1].dx > 1 || img.comps[1].dy > 1 ||
+                                       img.comps[2].dx > 1 || img.comps[2].dy > 1);
+    const bool ycc = colour && (img.color_space == OPJ_CLRSPC_SYCC || (unnamed && subsampled));
     const bool alpha = !cmyk && (n == 2 || n == 4);
 
     if (n == 1 && img.comps[0].prec == 1) {  // black and white

@@ -20,7 +20,7 @@ namespace gw {
 namespace {
 
 // A secondary-capture dataset built with DCMTK and written as a file with preamble.
-struct DicomSpec {
+struct DicomFixture {
     Uint16 rows = 4, columns = 6, samples = 1, bits = 8;
     const char* photometric = "MONOCHROME2";
     std::vector<Uint16> pixels;    // samples, interleaved; bytes when bits is 8
@@ -30,7 +30,7 @@ struct DicomSpec {
     bool fileFormat = true;  // preamble and meta header, else the bare dataset
 };
 
-std::vector<std::uint8_t> BuildDicom(const DicomSpec& s) {
+std::vector<std::uint8_t> BuildDicom(const DicomFixture& s) {
     DcmFileFormat file;
     DcmDataset* ds = file.getDataset();
     char uid[100];
@@ -86,7 +86,7 @@ Rgb Grey(unsigned v) {
 // ---- decoding ----
 
 TEST(DicomReader, EightBitGreyIsScaledByItsOwnRange) {
-    DicomSpec s;
+    DicomFixture s;
     s.pixels = Ramp(24, 10, 20);  // 20 .. 250
     const auto bytes = BuildDicom(s);
     EXPECT_EQ(DetectImageFormat(bytes), kTypeDicom);
@@ -104,7 +104,7 @@ TEST(DicomReader, EightBitGreyIsScaledByItsOwnRange) {
 }
 
 TEST(DicomReader, SixteenBitGreyUsesTheStoredWindow) {
-    DicomSpec s;
+    DicomFixture s;
     s.bits = 16;
     s.rows = 2;
     s.columns = 3;
@@ -123,7 +123,7 @@ TEST(DicomReader, SixteenBitGreyUsesTheStoredWindow) {
 }
 
 TEST(DicomReader, SixteenBitGreyWithoutWindowUsesMinMax) {
-    DicomSpec s;
+    DicomFixture s;
     s.bits = 16;
     s.rows = 1;
     s.columns = 3;
@@ -136,7 +136,7 @@ TEST(DicomReader, SixteenBitGreyWithoutWindowUsesMinMax) {
 }
 
 TEST(DicomReader, MonochromeOneIsShownInverted) {
-    DicomSpec s;
+    DicomFixture s;
     s.photometric = "MONOCHROME1";
     s.rows = 1;
     s.columns = 2;
@@ -148,7 +148,7 @@ TEST(DicomReader, MonochromeOneIsShownInverted) {
 }
 
 TEST(DicomReader, RgbKeepsItsColours) {
-    DicomSpec s;
+    DicomFixture s;
     s.samples = 3;
     s.photometric = "RGB";
     s.rows = 2;
@@ -167,7 +167,7 @@ TEST(DicomReader, RgbKeepsItsColours) {
 }
 
 TEST(DicomReader, BareDatasetWithoutPreambleIsRead) {
-    DicomSpec s;
+    DicomFixture s;
     s.fileFormat = false;
     s.xfer = EXS_LittleEndianImplicit;
     s.pixels = Ramp(24, 10);
@@ -193,7 +193,7 @@ std::size_t ValueOffset(const std::vector<std::uint8_t>& bytes, Uint16 group, Ui
 }
 
 TEST(DicomReader, MalformedInputFailsCleanly) {
-    DicomSpec s;
+    DicomFixture s;
     s.pixels = Ramp(24, 10);
     const auto good = BuildDicom(s);
     auto patched = [&](Uint16 group, Uint16 element, std::initializer_list<std::uint8_t> v) {
@@ -245,7 +245,7 @@ TEST(DicomRegistry, RowUsesTheReader) {
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->Codec, &kDicomCodec);
     EXPECT_EQ(kDicomCodec.Write, nullptr);
-    DicomSpec s;
+    DicomFixture s;
     s.pixels = Ramp(24, 3);
     const auto bytes = BuildDicom(s);
     ImageHolder holder;

@@ -44,30 +44,19 @@ std::uint32_t U32be(const std::vector<std::uint8_t>& d, std::size_t at) {
     return (std::uint32_t{d[at]} << 24) | (d[at + 1] << 16) | (d[at + 2] << 8) | d[at + 3];
 }
 
-// A code stream written by OpenJPEG directly with settings our writer never uses: 12-bit
-// signed grey samples, 8 × 8 tiles, the irreversible wavelet at a high rate.
-std::vector<std::uint8_t> ReferenceTiledGrey(int w, int h, std::vector<std::int32_t>* samples) {
-    opj_image_cmptparm_t parm;
-    std::memset(&parm, 0, sizeof parm);
-    parm.dx = parm.dy = 1;
-    parm.w = w;
-    parm.h = h;
-    parm.prec = 12;
-    parm.sgnd = 1;
-    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
-    image->x1 = w;
-    image->y1 = h;
-    samples->resize(static_cast<std::size_t>(w) * h);
-    for (int i = 0; i < w * h; ++i)
-        (*samples)[i] = image->comps[0].data[i] = (i * 97) % 4096 - 2048;
+// A lossless code stream written by OpenJPEG directly (the image is consumed), optionally
+// in tiles of tileSize × tileSize.
+std::vector<std::uint8_t> ReferenceEncode(opj_image_t* image, int tileSize) {
     opj_cparameters_t p;
     opj_set_default_encoder_parameters(&p);
     p.tcp_numlayers = 1;
     p.tcp_rates[0] = 0;
     p.cp_disto_alloc = 1;
     p.numresolution = 3;
-    p.tile_size_on = OPJ_TRUE;
-    p.cp_tdx = p.cp_tdy = 8;
+    if (tileSize > 0) {
+        p.tile_size_on = OPJ_TRUE;
+        p.cp_tdx = p.cp_tdy = tileSize;
+    }
     opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
     opj_setup_encoder(codec, &p, image);
     struct Sink {
@@ -92,6 +81,44 @@ std::vector<std::uint8_t> ReferenceTiledGrey(int w, int h, std::vector<std::int3
     opj_image_destroy(image);
     EXPECT_TRUE(ok);
     return sink.bytes;
+}
+
+opj_image_cmptparm_t ComponentParams(int w, int h, int prec, bool sgnd, int sub) {
+    opj_image_cmptparm_t parm;
+    std::memset(&parm, 0, sizeof parm);
+    parm.dx = parm.dy = sub;
+    parm.w = (w + sub - 1) / sub;
+    parm.h = (h + sub - 1) / sub;
+    parm.prec = prec;
+    parm.sgnd = sgnd;
+    return parm;
+}
+
+// 12-bit signed grey samples in 8 × 8 tiles.
+std::vector<std::uint8_t> ReferenceTiledGrey(int w, int h, std::vector<std::int32_t>* samples) {
+    opj_image_cmptparm_t parm = ComponentParams(w, h, 12, true, 1);
+    opj_image_t* image = opj_image_create(1, &parm, OPJ_CLRSPC_GRAY);
+    image->x1 = w;
+    image->y1 = h;
+    samples->resize(static_cast<std::size_t>(w) * h);
+    for (int i = 0; i < w * h; ++i)
+        (*samples)[i] = image->comps[0].data[i] = (i * 97) % 4096 - 2048;
+    return ReferenceEncode(image, 8);
+}
+
+// Y at full size, Cb and Cr at half size in both directions, as cameras write code streams.
+std::vector<std::uint8_t> ReferenceSubsampledYcc(int w, int h, int y, int cb, int cr) {
+    opj_image_cmptparm_t parms[3] = {ComponentParams(w, h, 8, false, 1),
+                                     ComponentParams(w, h, 8, false, 2),
+                                     ComponentParams(w, h, 8, false, 2)};
+    opj_image_t* image = opj_image_create(3, parms, OPJ_CLRSPC_SYCC);
+    image->x1 = w;
+    image->y1 = h;
+    const int values[3] = {y, cb, cr};
+    for (int c = 0; c < 3; ++c)
+        for (OPJ_UINT32 i = 0; i < image->comps[c].w * image->comps[c].h; ++i)
+            image->comps[c].data[i] = values[c];
+    return ReferenceEncode(image, 0);
 }
 
 // ---- round trips ----
@@ -199,6 +226,20 @@ TEST(Jp2Reader, TiledSigned12BitGreyScalesToEightBits) {
                   (Rgb{static_cast<std::uint8_t>(expect), static_cast<std::uint8_t>(expect),
                        static_cast<std::uint8_t>(expect)}))
             << i;
+    }
+}
+
+TEST(Jp2Reader, SubsampledChromaIsUpsampledAndConvertedToRgb) {
+    const auto bytes = ReferenceSubsampledYcc(9, 7, 100, 128, 200);  // a strong red
+    ImageHolder holder;
+    ASSERT_TRUE(kJ2kCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(holder.Image.Width(), 9);
+    ASSERT_EQ(holder.Image.Height(), 7);
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{8, 6}, std::pair{4, 3}}) {
+        const Rgb px = holder.Image.PixelRgb(x, y);
+        EXPECT_NEAR(px.r, 201, 2) << x << "," << y;  // 100 + 1.402 × 72
+        EXPECT_NEAR(px.g, 49, 2) << x << "," << y;   // 100 − 0.714 × 72
+        EXPECT_NEAR(px.b, 100, 2) << x << "," << y;
     }
 }
 
