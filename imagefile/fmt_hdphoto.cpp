@@ -32,6 +32,8 @@ bool ProbeHdPhoto(std::span<const std::uint8_t> d) {
 constexpr unsigned kTagWidth = 0xBC80, kTagHeight = 0xBC81;
 constexpr unsigned kTagImageOffset = 0xBCC0, kTagImageBytes = 0xBCC1;
 constexpr unsigned kTagAlphaOffset = 0xBCC2;
+constexpr unsigned kTagTransformation = 0xBC02;
+constexpr std::uint64_t kTransformations = 8;  // jxrlib asserts on anything else
 
 // Width and height declared by the first directory within the limits, the image data inside
 // the file and the alpha plane starting inside it; false otherwise.
@@ -61,6 +63,9 @@ bool ContainerAllowed(std::span<const std::uint8_t> data) {
                 break;
             case kTagImageBytes:
                 imageBytes = value;
+                break;
+            case kTagTransformation:
+                if (value >= kTransformations) return false;
                 break;
             case kTagAlphaOffset:
                 alphaAt = value, alpha = true;

@@ -8,7 +8,6 @@
 
 #include "imagefile/fileerror.h"
 #include "imagefile/fmt_dicom.h"
-#include "imagefile/fmt_hdphoto.h"
 #include "imagefile/fmt_jp2.h"
 #include "imagefile/fmt_pnm.h"
 #include "imagefile/fmt_raw.h"
@@ -16,9 +15,10 @@
 namespace gw {
 namespace {
 
-// jxrlib is linked in, so the HD Photo row is always present.
+// jxrlib (kHdPhotoCodec) crashes on some damaged coded data, and content detection would hand
+// it any file that merely starts like one; the row stays out until it can decode safely.
 const FormatCodec* AvailableHdPhotoCodec() {
-    return &kHdPhotoCodec;
+    return nullptr;
 }
 
 std::string Lower(std::string_view s) {
@@ -257,8 +257,9 @@ void SaveImageFile(ImageHolder& holder, const std::string& path) {
     }
     std::vector<std::uint8_t> bytes;
     // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
-    const bool written = row->Type == kTypePnm ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
-                                               : row->Codec->Write(holder, bytes);
+    const bool written = row->Type == kTypePnm
+                             ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
+                             : row->Codec->Write(holder, bytes);
     if (!written) {
         holder.Failed = true;
         return;

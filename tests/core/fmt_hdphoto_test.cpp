@@ -51,7 +51,7 @@ TEST_P(HdPhotoRoundTrip, IsLossless) {
         c.grey ? GreyImage(c.width, c.height) : test::GradientImage(c.width, c.height);
     if (c.alpha) test::AddAlphaPattern(source);
     const auto bytes = Encode(source, c.channels);
-    EXPECT_EQ(DetectImageFormat(bytes), kTypeHdPhoto);
+    EXPECT_TRUE(kHdPhotoCodec.Probe(bytes));
     ImageHolder back;
     ASSERT_TRUE(kHdPhotoCodec.Read(back, bytes, {}));
     ASSERT_EQ(back.Image.Width(), c.width);
@@ -153,6 +153,7 @@ TEST(HdPhotoReader, MalformedInputFailsCleanly) {
         {"ImageOffsetOutside", WithTag(good, 0xBCC0, 0x7FFFFFF0)},
         {"ImageLengthOutside", WithTag(good, 0xBCC1, 0x7FFFFFF0)},
         {"AlphaOffsetOutside", WithTag(withAlpha, 0xBCC2, 0x7FFFFFF0)},
+        {"RegressionTransformationOutOfRangeAborted", WithTag(good, 0xBC02, 9)},
     };
     for (const Case& c : cases) {
         ImageHolder holder;
@@ -165,17 +166,13 @@ TEST(HdPhotoReader, MalformedInputFailsCleanly) {
 
 // ---- registry ----
 
-TEST(HdPhotoRegistry, RowIsPresentWithTheCodec) {
-    const TIEFileFormatInfo* row = FindFormatByType(kTypeHdPhoto);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->Codec, &kHdPhotoCodec);
-    EXPECT_EQ(FindFormatByExtension("photo.WDP"), row);
-    EXPECT_TRUE(IsKnownImageFile("a.hdp"));
+TEST(HdPhotoRegistry, RowCarriesTheCodecWhenGiven) {
+    const auto rows = BuildImageFormatRegistry(&kHdPhotoCodec);
+    ASSERT_EQ(rows.back().Type, kTypeHdPhoto);
+    EXPECT_EQ(rows.back().Codec, &kHdPhotoCodec);
     const auto bytes = Encode(test::GradientImage(6, 6));
-    ImageHolder holder;
-    LoadPictureFromStream(holder, ByteReader(bytes));
-    EXPECT_FALSE(holder.Failed);
-    EXPECT_EQ(holder.Params.FileType, kTypeHdPhoto);
+    EXPECT_TRUE(kHdPhotoCodec.Probe(bytes));
+    EXPECT_FALSE(kHdPhotoCodec.Probe(test::Bytes{}.u8s({'I', 'I', 42, 0}).v));
 }
 
 }  // namespace
