@@ -241,7 +241,7 @@ void IniSeeds() {
     Save("ini", "language",
          text("[Messages]\r\nMS_Ready_2=Ready: %1 files\r\nMS_Opening=\"Opening...\"\r\n"
               "[FrmIcon]\r\nCaption=Glyphwright\r\nButton1.Left=$20\r\nButton1.Items=a||b||c\r\n"
-              "RzComboBox1.Left=x12\r\nLabel25.Caption= busy \r\n"));
+              "RzComboBox1.Left=x12\r\nLabel25.Left=-0x1F\r\nLabel25.Caption= busy \r\n"));
     Save("ini", "options",
          text("[EXPORT]\nFormat=3\nWidth=-0x10\nPath=/tmp/out\n[LANGUAGE]\nLanguage=1\n"));
     using namespace std::string_literals;

@@ -118,9 +118,9 @@ std::optional<int> ParseIntegerText(std::string_view s) {
     }
     if (base == 16) {
         // Hexadecimal text names the 32 bits directly: $FFFFFFFF is -1.
-        auto bits = static_cast<std::uint32_t>(value);
-        int v = static_cast<int>(bits);
-        return negative ? -v : v;
+        // Negated as 32 bits, so that -$80000000 stays the smallest int instead of overflowing.
+        const auto bits = static_cast<std::uint32_t>(value);
+        return static_cast<int>(negative ? 0u - bits : bits);
     }
     if (negative) value = -value;
     if (value < -2147483648ll || value > 2147483647ll) return std::nullopt;

@@ -103,6 +103,14 @@ TEST(ParseIntegerText, AcceptsTheIntegerForms) {
     for (const C& c : cases) EXPECT_EQ(ParseIntegerText(c.text), c.value) << "'" << c.text << "'";
 }
 
+TEST(ParseIntegerText, NegatedSmallestHexValueDoesNotOverflow) {
+    EXPECT_EQ(ParseIntegerText("-$80000000"), -2147483647 - 1);
+    EXPECT_EQ(ParseIntegerText("-0x80000001"), 2147483647);
+    EXPECT_EQ(ParseIntegerText("-$FFFFFFFF"), 1);
+    const IniFile ini = IniFile::FromText("[FrmIcon]\nButton1.Left=-$80000000\n");
+    EXPECT_EQ(ini.GetInteger("FrmIcon", "Button1.Left", 0), -2147483647 - 1);
+}
+
 class IniOnDisk : public ::testing::Test {
   protected:
     void SetUp() override {
