@@ -130,6 +130,10 @@ void PictureSeeds() {
     h.Params.JPEG_Progressive = true;
     SaveWritten(h, "progressive", "jpg");
     h = Holder(colour);
+    h.Params.JPEG_Progressive = true;
+    h.Params.JPEG_ChromaH = h.Params.JPEG_ChromaV = 1;
+    SaveWritten(h, "progressive444", "jpg");
+    h = Holder(colour);
     h.Params.JPEG_ColorSpace = gw::FileParams::JpegColorSpace::Gray;
     SaveWritten(h, "gray", "jpg");
     h = Holder(colour);
