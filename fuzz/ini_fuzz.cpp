@@ -56,9 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gw::IniFile ini = gw::IniFile::FromText(text);
     for (std::string_view s : {section, std::string_view("FrmIcon"), std::string_view("")}) {
         ini.HasSection(s);
-        for (const std::string& k : ini.ListKeys(s)) {
-            if (auto v = ini.GetString(s, k)) gw::ParseIntegerText(*v);
-        }
+        const std::vector<std::string> keys = ini.ListKeys(s);
+        const auto entries = ini.ListValues(s);
+        if (entries.size() != keys.size()) __builtin_trap();
+        for (const auto& [k, v] : entries) gw::ParseIntegerText(v);
+        if (!entries.empty() && ini.GetString(s, entries.back().first) != entries.back().second)
+            __builtin_trap();
     }
     ini.GetString(section, key, "fallback");
     ini.GetInteger(section, key, 7);

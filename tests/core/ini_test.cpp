@@ -68,6 +68,22 @@ TEST(IniFile, KeysListedInFileOrderWithinTheNameList) {
     EXPECT_EQ(keys.size(), (16384u - 1) / 9);
 }
 
+// Applying a language section used to look every listed key up again, quadratic in its length.
+TEST(IniFile, ListValuesGivesEveryKeyTheValueGetStringReads) {
+    auto ini = IniFile::FromText("[S]\nb=1\n  a = \"2\" \nnot a key\nB=3\n[T]\nd=4\n[s]\ne=5\n");
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(ini.ListValues("s"), (Entries{{"b", "1"}, {"a", "2"}, {"B", "1"}}));
+    EXPECT_EQ(ini.ListValues("missing"), Entries{});
+
+    std::string big = "[S]\n";
+    for (int i = 0; i < 2000; ++i)
+        big += "key" + std::to_string(10000 + i % 1500) + "=" + std::to_string(i) + "\n";
+    const IniFile many = IniFile::FromText(big);
+    const Entries entries = many.ListValues("S");
+    ASSERT_EQ(entries.size(), many.ListKeys("S").size());
+    for (const auto& [key, value] : entries) ASSERT_EQ(many.GetString("S", key), value) << key;
+}
+
 TEST(IniFile, WritingKeepsEveryOtherLine) {
     auto ini = IniFile::FromText("; comment\n[EXPORT]\nSavePath=/a\n\n[Other]\nx = 1\n");
     ini.SetString("export", "SAVEPATH", "/b");
