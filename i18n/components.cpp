@@ -56,9 +56,8 @@ void SetPropertyFromText(const Component* component, std::string_view property,
 void ApplyLanguageSection(const ComponentTable& window, std::string_view windowName,
                           const IniFile& language) {
     try {
-        for (const std::string& rawKey : language.ListKeys(windowName)) {
-            // Values come back by key, so a repeated key reads its first line's value.
-            std::string value = language.GetString(windowName, rawKey, "");
+        // Values come back by key, so a repeated key reads its first line's value.
+        for (const auto& [rawKey, value] : language.ListValues(windowName)) {
             std::string_view key = TrimControl(rawKey);
             std::string_view componentName, propertyName = key;
             if (std::size_t dot = key.find('.'); dot != std::string_view::npos) {

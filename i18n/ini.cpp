@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <unordered_map>
 
 namespace gw {
 namespace {
@@ -118,9 +119,9 @@ std::optional<int> ParseIntegerText(std::string_view s) {
     }
     if (base == 16) {
         // Hexadecimal text names the 32 bits directly: $FFFFFFFF is -1.
-        auto bits = static_cast<std::uint32_t>(value);
-        int v = static_cast<int>(bits);
-        return negative ? -v : v;
+        // Negated as 32 bits, so that -$80000000 stays the smallest int instead of overflowing.
+        const auto bits = static_cast<std::uint32_t>(value);
+        return static_cast<int>(negative ? 0u - bits : bits);
     }
     if (negative) value = -value;
     if (value < -2147483648ll || value > 2147483647ll) return std::nullopt;
@@ -216,6 +217,28 @@ std::vector<std::string> IniFile::ListKeys(std::string_view section) const {
         keys.emplace_back(*k);
     }
     return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::ListValues(
+    std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    const std::size_t header = FindSection(section);
+    if (header == npos) return entries;
+    std::unordered_map<std::string, std::size_t> first;  // lower-case key, its first entry
+    std::size_t used = 1;
+    const std::size_t end = SectionEnd(header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+        auto k = KeyOf(lines_[i]);
+        if (!k) continue;
+        if (used + k->size() + 1 > kKeyListBytes) break;
+        used += k->size() + 1;
+        std::string lower(*k);
+        for (char& c : lower) c = Lower(c);
+        const auto [it, added] = first.try_emplace(std::move(lower), entries.size());
+        std::string value = added ? ValueOf(lines_[i]) : entries[it->second].second;
+        entries.emplace_back(std::string(*k), std::move(value));
+    }
+    return entries;
 }
 
 void IniFile::SetString(std::string_view section, std::string_view key, std::string_view value) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace gw {
@@ -33,6 +34,9 @@ class IniFile {
     int GetInteger(std::string_view section, std::string_view key, int fallback) const;
     // Key names of a section in file order, as far as they fit the 16384-byte name list.
     std::vector<std::string> ListKeys(std::string_view section) const;
+    // ListKeys with each key's value as GetString reads it (a repeated key gives its first
+    // line's value), in one pass over the section.
+    std::vector<std::pair<std::string, std::string>> ListValues(std::string_view section) const;
     bool HasSection(std::string_view section) const;
 
     // Sets a value, creating the section or key when missing; every other line stays as it was.

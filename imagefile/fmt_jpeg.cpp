@@ -177,6 +177,16 @@ bool ReadJpeg(ImageHolder& holder, std::span<const std::uint8_t> data, const Rea
         ScaleDenominator(cinfo.image_width, cinfo.image_height, options.DisplaySizeHint);
     if (!JpegPrepareOutput(&d, cmyk ? JCS_CMYK : JCS_EXT_BGR, denom)) return false;
     const JDIMENSION width = cinfo.output_width, height = cinfo.output_height;
+    // One decode spends at most kMaxBufferBytes: the image, the CMYK rows and libjpeg's own
+    // buffers together. A progressive file buffers all its coefficients, several bytes a pixel,
+    // so a tiny file declaring a large picture would otherwise take gigabytes.
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    const std::uint64_t ours =
+        RasterImage::StrideFor(PixelFormat::ie24RGB, static_cast<int>(width)) *
+            std::uint64_t{height} +
+        (cmyk ? 4 * pixels : 0);
+    if (ours >= Limits::kMaxBufferBytes) return false;
+    cinfo.mem->max_memory_to_use = static_cast<long>(Limits::kMaxBufferBytes - ours);
     RasterImage image;
     if (!image.Allocate(static_cast<int>(width), static_cast<int>(height), PixelFormat::ie24RGB))
         return false;

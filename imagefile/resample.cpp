@@ -292,9 +292,9 @@ void RunParts(int count, int workers, const Body& body) {
     pool.reserve(static_cast<std::size_t>(workers));
     leftover.reserve(static_cast<std::size_t>(workers));
     for (int w = 1; w < workers; ++w) {
-        auto [b, e] = part(w);
+        const std::pair<int, int> range = part(w);  // clang 14 cannot capture a structured binding
         try {
-            pool.emplace_back([&body, w, b, e] { body(w, b, e); });
+            pool.emplace_back([&body, w, range] { body(w, range.first, range.second); });
         } catch (const std::system_error&) {
             leftover.push_back(w);
         }

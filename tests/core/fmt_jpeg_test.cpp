@@ -320,6 +320,25 @@ TEST(JpegRead, MalformedFilesFailCleanly) {
     }
 }
 
+TEST(JpegRead, ProgressiveFileWhoseCoefficientsExceedTheBudgetIsRejected) {
+    // 11000 × 11000 at 4:4:4 buffers 726 MB of coefficients beside a 363 MB image.
+    RasterImage source = Smooth(16, 16);
+    RefEncodeSettings s = Settings(16, 16);
+    s.progressive = true;
+    s.chromaH = s.chromaV = 1;
+    auto jpeg = RefEncode(s, RgbPixels(source));
+    std::size_t sof = 0;
+    for (std::size_t i = 2; i + 9 < jpeg.size() && !sof; ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC2) sof = i + 5;
+    ASSERT_NE(sof, 0u);
+    jpeg[sof] = jpeg[sof + 2] = 11000 >> 8;
+    jpeg[sof + 1] = jpeg[sof + 3] = 11000 & 0xFF;
+    ImageHolder holder;
+    EXPECT_FALSE(kJpegCodec.Read(holder, jpeg, {}));
+    // The same file at its own size still reads.
+    EXPECT_TRUE(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}));
+}
+
 TEST(JpegRead, TruncatedScanDataStillGivesAWholeImage) {
     RasterImage source = Smooth(64, 64);
     auto jpeg = RefEncode(Settings(64, 64), RgbPixels(source));

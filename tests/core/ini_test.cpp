@@ -68,6 +68,22 @@ TEST(IniFile, KeysListedInFileOrderWithinTheNameList) {
     EXPECT_EQ(keys.size(), (16384u - 1) / 9);
 }
 
+// Applying a language section used to look every listed key up again, quadratic in its length.
+TEST(IniFile, ListValuesGivesEveryKeyTheValueGetStringReads) {
+    auto ini = IniFile::FromText("[S]\nb=1\n  a = \"2\" \nnot a key\nB=3\n[T]\nd=4\n[s]\ne=5\n");
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(ini.ListValues("s"), (Entries{{"b", "1"}, {"a", "2"}, {"B", "1"}}));
+    EXPECT_EQ(ini.ListValues("missing"), Entries{});
+
+    std::string big = "[S]\n";
+    for (int i = 0; i < 2000; ++i)
+        big += "key" + std::to_string(10000 + i % 1500) + "=" + std::to_string(i) + "\n";
+    const IniFile many = IniFile::FromText(big);
+    const Entries entries = many.ListValues("S");
+    ASSERT_EQ(entries.size(), many.ListKeys("S").size());
+    for (const auto& [key, value] : entries) ASSERT_EQ(many.GetString("S", key), value) << key;
+}
+
 TEST(IniFile, WritingKeepsEveryOtherLine) {
     auto ini = IniFile::FromText("; comment\n[EXPORT]\nSavePath=/a\n\n[Other]\nx = 1\n");
     ini.SetString("export", "SAVEPATH", "/b");
@@ -101,6 +117,14 @@ TEST(ParseIntegerText, AcceptsTheIntegerForms) {
                        {"2147483648", std::nullopt},
                        {"-2147483648", -2147483647 - 1}};
     for (const C& c : cases) EXPECT_EQ(ParseIntegerText(c.text), c.value) << "'" << c.text << "'";
+}
+
+TEST(ParseIntegerText, NegatedSmallestHexValueDoesNotOverflow) {
+    EXPECT_EQ(ParseIntegerText("-$80000000"), -2147483647 - 1);
+    EXPECT_EQ(ParseIntegerText("-0x80000001"), 2147483647);
+    EXPECT_EQ(ParseIntegerText("-$FFFFFFFF"), 1);
+    const IniFile ini = IniFile::FromText("[FrmIcon]\nButton1.Left=-$80000000\n");
+    EXPECT_EQ(ini.GetInteger("FrmIcon", "Button1.Left", 0), -2147483647 - 1);
 }
 
 class IniOnDisk : public ::testing::Test {

@@ -97,6 +97,8 @@ TEST(ApplyLanguageSection, SetsPropertiesByName) {
         {"window caption after a bare dot", ".Caption=Main\n", &FakeWindow::caption, "Main"},
         {"value holding equals", "Label1.Caption=a=b\n", &FakeWindow::label1, "a=b"},
         {"names without case", "label1.CAPTION=x\n", &FakeWindow::label1, "x"},
+        {"repeated key reads its first line", "Label1.Caption=one\nlabel1.caption=two\n",
+         &FakeWindow::label1, "one"},
         {"blanks around names", " Label1 . Caption = y \n", &FakeWindow::label1, "y"},
         {"nested property ignored", "Label1.Font.Name=Arial\n", &FakeWindow::label1, "L1"},
         {"boolean property ignored", "Label1.Visible=0\nLabel3.Caption=X\n", &FakeWindow::label3,

@@ -1,0 +1,271 @@
+// Writes small seed inputs for the fuzz harnesses into OUT/ico, OUT/formats, OUT/iconsource and
+// OUT/ini, built from the test fixture builders and the picture writers.
+// Usage: make_seeds OUT
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imagefile/fileerror.h"
+#include "imagefile/formats.h"
+#include "imagefile/raster.h"
+#include "support/icobuilder.h"
+#include "support/pebuilder.h"
+#include "support/picture_bytes.h"
+#include "support/picture_fixtures.h"
+#include "support/png_builder.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::string gOut;
+int gWritten = 0;
+
+void Save(const std::string& dir, const std::string& name, const Bytes& bytes,
+          const Bytes& prefix = {}) {
+    Bytes all = prefix;
+    all.insert(all.end(), bytes.begin(), bytes.end());
+    gw::pefix::WriteBytes(gOut + "/" + dir + "/" + name, all);
+    ++gWritten;
+}
+
+// The formats harness's selector byte for each reader.
+std::uint8_t Selector(int type) {
+    switch (type) {
+        case gw::kTypeTiff:
+            return 1;
+        case gw::kTypeGif:
+            return 2;
+        case gw::kTypeJpeg:
+            return 3;
+        case gw::kTypePcx:
+            return 4;
+        case gw::kTypeDcx:
+            return 5;
+        case gw::kTypeBmp:
+            return 6;
+        case gw::kTypePng:
+            return 7;
+        case gw::kTypeTga:
+            return 8;
+        case gw::kTypePnm:
+            return 9;
+        case gw::kTypeWbmp:
+            return 10;
+        case gw::kTypePsd:
+            return 11;
+        case gw::kTypeIco:
+            return 12;
+        case gw::kTypeCur:
+            return 13;
+        default:
+            return 0;
+    }
+}
+
+// A picture in both the detecting loader's and its own reader's seed, at both size hints.
+void SavePicture(const std::string& name, int type, const Bytes& bytes) {
+    const std::uint8_t own = Selector(type);
+    Save("formats", name + "_detect", bytes, {0});
+    Save("formats", name + "_detect_hint", bytes, {0x80});
+    if (own) {
+        Save("formats", name, bytes, {own});
+        Save("formats", name + "_hint", bytes, {static_cast<std::uint8_t>(own | 0x80)});
+    }
+}
+
+// Writes the holder's image through SaveImageFile and keeps the file's bytes.
+void SaveWritten(gw::ImageHolder holder, const std::string& name, const std::string& ext) {
+    const std::string path = gOut + "/.tmp." + ext;
+    gw::SaveImageFile(holder, path);
+    if (holder.Failed) {
+        std::fprintf(stderr, "make_seeds: no %s from %s\n", ext.c_str(), name.c_str());
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = gw::ReadWholeFile(path);
+    ::unlink(path.c_str());
+    const gw::TIEFileFormatInfo* row = gw::FindFormatByExtension(path);
+    SavePicture(name + "_" + ext, row ? row->Type : 0, bytes);
+}
+
+gw::ImageHolder Holder(gw::RasterImage image) {
+    gw::ImageHolder holder;
+    holder.Image = std::move(image);
+    return holder;
+}
+
+void PictureSeeds() {
+    gw::RasterImage colour = gw::test::GradientImage(13, 7);
+    gw::RasterImage withAlpha = colour;
+    gw::test::AddAlphaPattern(withAlpha);
+    const gw::RasterImage bits = gw::test::CheckerBits(11, 5, 2);
+    const gw::RasterImage few =
+        gw::test::ColourCycleImage(9, 6, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}});
+
+    for (const char* ext : {"tif", "gif", "jpg", "pcx", "dcx", "bmp", "png", "tga", "ppm", "pgm",
+                            "pbm", "wbmp", "psd", "ico"}) {
+        SaveWritten(Holder(colour), "colour", ext);
+        SaveWritten(Holder(bits), "bits", ext);
+    }
+    for (const char* ext : {"png", "tga", "psd", "ico", "bmp", "tif"})
+        SaveWritten(Holder(withAlpha), "alpha", ext);
+    for (const char* ext : {"gif", "bmp", "pcx", "tif", "png"})
+        SaveWritten(Holder(few), "few", ext);
+
+    // Settings that switch the writers to other encodings.
+    gw::ImageHolder h = Holder(colour);
+    h.Params.TGA_Compressed = false;
+    SaveWritten(h, "raw", "tga");
+    h = Holder(colour);
+    h.Params.PCX_RLE = false;
+    SaveWritten(h, "raw", "pcx");
+    h = Holder(colour);
+    h.Params.JPEG_Progressive = true;
+    SaveWritten(h, "progressive", "jpg");
+    h = Holder(colour);
+    h.Params.JPEG_Progressive = true;
+    h.Params.JPEG_ChromaH = h.Params.JPEG_ChromaV = 1;
+    SaveWritten(h, "progressive444", "jpg");
+    h = Holder(colour);
+    h.Params.JPEG_ColorSpace = gw::FileParams::JpegColorSpace::Gray;
+    SaveWritten(h, "gray", "jpg");
+    h = Holder(colour);
+    h.Params.PNG_Interlaced = true;
+    SaveWritten(h, "interlaced", "png");
+    h = Holder(few);
+    h.Params.GIF_Interlaced = true;
+    SaveWritten(h, "interlaced", "gif");
+    for (auto c :
+         {gw::FileParams::TiffCompression::LZW, gw::FileParams::TiffCompression::PackBits,
+          gw::FileParams::TiffCompression::Deflate, gw::FileParams::TiffCompression::JPEG}) {
+        h = Holder(colour);
+        h.Params.TIFF_Compression = c;
+        SaveWritten(h, "tiff" + std::to_string(static_cast<int>(c)), "tif");
+    }
+    for (auto c :
+         {gw::FileParams::TiffCompression::CCITT3, gw::FileParams::TiffCompression::CCITT4}) {
+        h = Holder(bits);
+        h.Params.TIFF_Compression = c;
+        SaveWritten(h, "fax" + std::to_string(static_cast<int>(c)), "tif");
+    }
+    h = Holder(few);
+    h.Params.BMP_Compression = 1;
+    SaveWritten(h, "rle", "bmp");
+
+    // Hand-built streams the writers do not produce.
+    using gw::test::BuildPng;
+    SavePicture("png_gray16", gw::kTypePng, BuildPng(3, 2, 16, 0, Bytes(2 * 6, 0x5a)));
+    SavePicture(
+        "png_palette", gw::kTypePng,
+        BuildPng(4, 2, 2, 3, {0x1b, 0xe4},
+                 {{"PLTE", {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}}, {"tRNS", {0, 128}}}));
+    gw::test::DibSpec dib;
+    dib.width = 5;
+    dib.height = 3;
+    dib.bitCount = 4;
+    dib.colorTable = {{0, 0, 0}, {255, 255, 255}, {255, 0, 0}};
+    dib.pixels = {0, 1, 2, 1, 0, 2, 2, 1, 0, 0, 1, 1, 1, 2, 2};
+    SavePicture("bmp4", gw::kTypeBmp, gw::test::BuildBmpFile(dib));
+    SavePicture("pnm_ascii", gw::kTypePnm,
+                gw::test::Bytes().str("P3\n# c\n2 2\n255\n1 2 3 4 5 6\n7 8 9 10 11 12\n").v);
+    SavePicture("pbm_ascii", gw::kTypePnm, gw::test::Bytes().str("P1\n3 2\n1 0 1\n0 1 0\n").v);
+}
+
+std::vector<gw::pefix::IconImage> IconImages() {
+    using namespace gw::pefix;
+    auto pattern = [](int x, int y) {
+        return Rgba{static_cast<std::uint8_t>(x * 16), static_cast<std::uint8_t>(y * 16),
+                    static_cast<std::uint8_t>((x + y) * 8),
+                    static_cast<std::uint8_t>((x + y) % 3 ? 255 : 0)};
+    };
+    return {MakeDibIcon(16, 16, 32, pattern), MakeDibIcon(16, 16, 8, pattern),
+            MakeDibIcon(8, 8, 4, pattern),    MakeDibIcon(8, 8, 1, pattern),
+            MakeDibIcon(12, 12, 24, pattern), MakePngIcon(16, 16, pattern)};
+}
+
+void IconSeeds() {
+    using gw::test::IcoEntry;
+    const auto images = IconImages();
+    // Icon and cursor containers, each after the harness's index byte.
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const Bytes one = gw::pefix::BuildIcoFile({images[i]});
+        Save("ico", "one_" + std::to_string(i), one, {1});
+        Save("iconsource", "ico_" + std::to_string(i), one);
+    }
+    const Bytes all = gw::pefix::BuildIcoFile(images);
+    for (std::uint8_t index : {0, 1, 3, 6})
+        Save("ico", "all_" + std::to_string(index), all, {index});
+    Save("iconsource", "ico_all", all);
+
+    std::vector<IcoEntry> cursor(2);
+    cursor[0].width = 16;
+    cursor[0].height = 16;
+    cursor[0].planes = 3;
+    cursor[0].bitCount = 5;
+    cursor[0].payload = images[0].Bytes;
+    cursor[1].width = 8;
+    cursor[1].height = 8;
+    cursor[1].payload = images[3].Bytes;
+    const Bytes cur = gw::test::BuildIconContainer(cursor, 2);
+    Save("ico", "cursor_0", cur, {1});
+    Save("ico", "cursor_1", cur, {2});
+    SavePicture("cursor", gw::kTypeCur, cur);
+    SavePicture("icon_all", gw::kTypeIco, all);
+
+    gw::test::DibSpec dib;
+    dib.width = 4;
+    dib.height = 4;
+    dib.bitCount = 24;
+    dib.pixels = std::vector<std::uint32_t>(16, 0x00ff8040);
+    Save("ico", "extracted", gw::test::BuildExtractedIconStream(dib), {1});
+
+    // Executables.
+    gw::pefix::ResourceBuilder pe;
+    pe.AddIconGroup(1, {images[0], images[1], images[5]});
+    pe.AddIconGroup(2, {images[2], images[3]});
+    pe.AddNamedIconGroup("MAINICON", {images[4]});
+    pe.Add(16, 1, Bytes(8, 0x11));  // a version resource beside them
+    Save("iconsource", "pe32", pe.BuildPe());
+    Save("iconsource", "pe32plus", pe.BuildPe(true));
+    Save("iconsource", "ne", pe.BuildNe());
+    gw::pefix::ResourceBuilder none;
+    none.Add(16, 1, Bytes(4, 0));
+    Save("iconsource", "pe_no_icons", none.BuildPe());
+}
+
+void IniSeeds() {
+    auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+    Save("ini", "language",
+         text("[Messages]\r\nMS_Ready_2=Ready: %1 files\r\nMS_Opening=\"Opening...\"\r\n"
+              "[FrmIcon]\r\nCaption=Glyphwright\r\nButton1.Left=$20\r\nButton1.Items=a||b||c\r\n"
+              "RzComboBox1.Left=x12\r\nLabel25.Left=-0x1F\r\nLabel25.Caption= busy \r\n"));
+    Save("ini", "options",
+         text("[EXPORT]\nFormat=3\nWidth=-0x10\nPath=/tmp/out\n[LANGUAGE]\nLanguage=1\n"));
+    using namespace std::string_literals;
+    Save("ini", "named", text("FrmIcon\1Button1.Caption\1Open\0[FrmIcon]\rButton1.Caption=Old\r"s));
+    Save("ini", "cp936", text("[FrmIcon]\nCaption=\xb4\xf2\xbf\xaa\xce\xc4\xbc\xfe\n"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds OUT\n");
+        return 2;
+    }
+    gOut = argv[1];
+    for (const char* dir : {"", "/ico", "/formats", "/iconsource", "/ini"})
+        ::mkdir((gOut + dir).c_str(), 0755);
+    PictureSeeds();
+    IconSeeds();
+    IniSeeds();
+    std::printf("make_seeds: %d seeds in %s\n", gWritten, gOut.c_str());
+    return 0;
+}
