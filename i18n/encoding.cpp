@@ -34,8 +34,12 @@ class Converter {
             out += replacement;
             std::size_t skip = 1;
             if (skipUtf8Char) {
+                // One character: the lead byte and the continuation bytes that really follow it.
                 auto lead = static_cast<unsigned char>(*src);
-                skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+                const std::size_t most = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+                while (skip < most && skip < srcLeft &&
+                       (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80)
+                    ++skip;
             }
             if (skip > srcLeft) skip = srcLeft;
             src += skip;

@@ -171,6 +171,10 @@ TEST(Encoding, CodePage936RoundTrip) {
     EXPECT_EQ(EncodeCodePage936(utf8), "\xCB\xCE\xCC\xE5");
     EXPECT_EQ(DecodeCodePage936("\xCB\xCE\xCC\xE5"), utf8);
     EXPECT_EQ(DecodeCodePage936("ok"), "ok");
+    // A broken UTF-8 lead byte costs one "?" and not the text after it.
+    EXPECT_EQ(EncodeCodePage936("a\xE5"
+                                "bc"),
+              "a?bc");
     // A lone lead byte at the end does not stop the rest from decoding.
     EXPECT_EQ(DecodeCodePage936("a\xCB"), "a\xEF\xBF\xBD");
 }
