@@ -65,6 +65,9 @@ std::string OptionsIniPath(const std::string& appFolder) {
 std::string LanguagesFolder(const std::string& appFolder) {
     const std::string beside = appFolder + "Languages/";
     if (IsDirectory(beside)) return beside;
+    // Installed: bin/ beside share/glyphwright/, wherever the prefix went.
+    const std::string relocated = appFolder + "../share/glyphwright/Languages/";
+    if (IsDirectory(relocated)) return relocated;
 #ifdef GW_DATADIR
     const std::string installed = std::string(GW_DATADIR) + "/Languages/";
     if (IsDirectory(installed)) return installed;

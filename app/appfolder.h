@@ -21,7 +21,8 @@ std::string GetAppFolder();
 std::string OptionsIniPath(const std::string& appFolder);
 
 // The folder that holds the language files, with a trailing "/": appFolder + "Languages/" when
-// present, else the installed data folder's Languages/.
+// present, else the installed data folder's Languages/ (share/glyphwright/ beside bin/, or the
+// configured install prefix).
 std::string LanguagesFolder(const std::string& appFolder);
 
 }  // namespace gw

@@ -150,6 +150,18 @@ TEST(AppFolder, EndsInExactlyOneSlash) {
     EXPECT_NE(own.substr(0, own.size() - 1).back(), '/');
 }
 
+TEST(AppFolder, LanguagesBesideTheProgramOrInItsInstalledDataFolder) {
+    const auto root = std::filesystem::temp_directory_path() / "gw_languages_folder";
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root / "bin");
+    std::filesystem::create_directories(root / "share/glyphwright/Languages");
+    const std::string bin = (root / "bin").string() + "/";
+    EXPECT_EQ(LanguagesFolder(bin), bin + "../share/glyphwright/Languages/");
+    std::filesystem::create_directories(root / "bin/Languages");
+    EXPECT_EQ(LanguagesFolder(bin), bin + "Languages/");
+    std::filesystem::remove_all(root);
+}
+
 TEST(AppFolder, SettingsMoveToTheConfigFolderWhenTheProgramFolderIsNotWritable) {
     const auto config = std::filesystem::temp_directory_path() / "gw_xdg_config";
     std::filesystem::remove_all(config);
