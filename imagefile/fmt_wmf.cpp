@@ -430,18 +430,7 @@ bool ReadWmf(ImageHolder& holder, std::span<const std::uint8_t> data, const Read
         PlayRecord(canvas, rec);
         return canvas.Alive();
     });
-    RasterImage image;
-    if (!canvas.Finish(image)) return false;
-    FileParams& params = holder.Params;
-    params.ImageWidth = fullW;
-    params.ImageHeight = fullH;
-    params.ChannelCount = image.HasAlpha() ? 4 : 3;
-    params.BitsPerChannel = 8;
-    params.HorizontalDpi = params.VerticalDpi = 96;
-    params.Palette.clear();
-    params.PaletteCount = 0;
-    holder.Image = std::move(image);
-    return true;
+    return DeliverMetafilePicture(canvas, holder, fullW, fullH);
 }
 
 }  // namespace

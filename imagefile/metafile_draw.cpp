@@ -746,34 +746,24 @@ void MetafileCanvas::CloseFigure() {
     if (m.inPath && m.Alive() && cairo_has_current_point(m.cr.get())) cairo_close_path(m.cr.get());
 }
 
+void MetafileCanvas::PaintPath(bool fill, bool stroke) {
+    Impl& m = *impl_;
+    if (m.inPath || !m.path || !m.Alive()) return;
+    cairo_new_path(m.cr.get());
+    cairo_identity_matrix(m.cr.get());
+    if (m.path->status == CAIRO_STATUS_SUCCESS) cairo_append_path(m.cr.get(), m.path.get());
+    m.path.reset();
+    m.Paint(fill, stroke);
+}
+
 void MetafileCanvas::FillPath() {
-    Impl& m = *impl_;
-    if (m.inPath || !m.path || !m.Alive()) return;
-    cairo_new_path(m.cr.get());
-    cairo_identity_matrix(m.cr.get());
-    if (m.path->status == CAIRO_STATUS_SUCCESS) cairo_append_path(m.cr.get(), m.path.get());
-    m.path.reset();
-    m.Paint(true, false);
+    PaintPath(true, false);
 }
-
 void MetafileCanvas::StrokePath() {
-    Impl& m = *impl_;
-    if (m.inPath || !m.path || !m.Alive()) return;
-    cairo_new_path(m.cr.get());
-    cairo_identity_matrix(m.cr.get());
-    if (m.path->status == CAIRO_STATUS_SUCCESS) cairo_append_path(m.cr.get(), m.path.get());
-    m.path.reset();
-    m.Paint(false, true);
+    PaintPath(false, true);
 }
-
 void MetafileCanvas::StrokeAndFillPath() {
-    Impl& m = *impl_;
-    if (m.inPath || !m.path || !m.Alive()) return;
-    cairo_new_path(m.cr.get());
-    cairo_identity_matrix(m.cr.get());
-    if (m.path->status == CAIRO_STATUS_SUCCESS) cairo_append_path(m.cr.get(), m.path.get());
-    m.path.reset();
-    m.Paint(true, true);
+    PaintPath(true, true);
 }
 
 bool DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
@@ -847,6 +837,22 @@ void FitPictureSize(double width, double height, int maxSide, int hint, int& out
     const double f = longer > side ? side / longer : 1.0;
     outW = std::clamp(static_cast<int>(std::lround(width * f)), 1, maxSide);
     outH = std::clamp(static_cast<int>(std::lround(height * f)), 1, maxSide);
+}
+
+bool DeliverMetafilePicture(MetafileCanvas& canvas, ImageHolder& holder, int fullWidth,
+                            int fullHeight) {
+    RasterImage image;
+    if (!canvas.Finish(image)) return false;
+    FileParams& params = holder.Params;
+    params.ImageWidth = fullWidth;
+    params.ImageHeight = fullHeight;
+    params.ChannelCount = image.HasAlpha() ? 4 : 3;
+    params.BitsPerChannel = 8;
+    params.HorizontalDpi = params.VerticalDpi = 96;
+    params.Palette.clear();
+    params.PaletteCount = 0;
+    holder.Image = std::move(image);
+    return true;
 }
 
 }  // namespace gw

@@ -169,9 +169,15 @@ class MetafileCanvas {
     void StrokeAndFillPath();
 
   private:
+    void PaintPath(bool fill, bool stroke);
     struct State;
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Hands the drawn picture to the holder with what a metafile read records: the picture's full
+// size, 96 dpi and the depth (32 bits when something was left undrawn, else 24).
+bool DeliverMetafilePicture(MetafileCanvas& canvas, ImageHolder& holder, int fullWidth,
+                            int fullHeight);
 
 }  // namespace gw
