@@ -239,6 +239,32 @@ std::vector<Rgb> ReadColourMap(TIFF* tif, std::uint16_t bits) {
     return palette;
 }
 
+// Uncompressed strips or tiles must lie within the data and, for strips, hold the whole picture,
+// so that a few bytes of header cannot make the reader allocate a huge picture.
+bool UncompressedDataPresent(TIFF* tif, std::uint64_t dataSize, std::uint32_t width,
+                             std::uint32_t height, std::uint16_t spp, std::uint16_t bps) {
+    const bool tiled = TIFFIsTiled(tif);
+    std::uint64_t* offsets = nullptr;
+    std::uint64_t* counts = nullptr;
+    if (!TIFFGetField(tif, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS, &offsets) ||
+        !TIFFGetField(tif, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &counts) ||
+        !offsets || !counts)
+        return false;
+    const std::uint64_t n = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    std::uint64_t total = 0;
+    for (std::uint64_t i = 0; i < n; ++i) {
+        if (offsets[i] > dataSize || counts[i] > dataSize - offsets[i]) return false;
+        total += counts[i];
+    }
+    if (tiled) return true;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    const std::uint64_t samples = planar == PLANARCONFIG_SEPARATE ? 1 : spp;
+    const std::uint64_t rowBytes = (std::uint64_t{width} * samples * bps + 7) / 8;
+    const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? spp : 1;
+    return total >= rowBytes * height * planes;
+}
+
 int ResolutionOf(TIFF* tif, ttag_t tag, std::uint16_t unit) {
     float value = 0;
     if (unit == RESUNIT_NONE || !TIFFGetField(tif, tag, &value)) return 0;
@@ -270,6 +296,9 @@ bool ReadTiff(ImageHolder& holder, std::span<const std::uint8_t> data, const Rea
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
         photometric = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    if (compression == COMPRESSION_NONE &&
+        !UncompressedDataPresent(tif, data.size(), width, height, spp, bps))
+        return false;
 
     RasterImage image;
     const bool bilevel =

@@ -316,6 +316,7 @@ TEST(TiffRead, MalformedFilesFailCleanly) {
         {"directory past the end", {'I', 'I', 42, 0, 0xF0, 0xFF, 0, 0, 0, 0}},
         {"cut in the strips", {good.begin(), good.begin() + 4000}},
         {"huge dimensions", MinimalTiffHeader(100000, 100000)},
+        {"large picture without its data", MinimalTiffHeader(11585, 11585)},
         {"zero width", MinimalTiffHeader(0, 4)},
     };
     for (const Case& c : cases) {
