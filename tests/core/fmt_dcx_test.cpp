@@ -82,10 +82,7 @@ TEST(DcxWrite, OnePageThatReadsBack) {
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
 }
 
-struct MalformedCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-};
+using test::MalformedCase;
 
 class DcxMalformed : public testing::TestWithParam<MalformedCase> {};
 

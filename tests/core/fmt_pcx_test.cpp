@@ -326,18 +326,12 @@ TEST(PcxWrite, RecordsPaletteOfPaletteFiles) {
     EXPECT_EQ(h.Params.Palette, (std::vector<Rgb>{B, R}));
 }
 
-struct MalformedCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    bool readable;
-};
+using test::MalformedCase;
 
 class PcxMalformed : public testing::TestWithParam<MalformedCase> {};
 
 TEST_P(PcxMalformed, FailsOrStopsCleanly) {
-    const MalformedCase& c = GetParam();
-    ImageHolder h;
-    EXPECT_EQ(kPcxCodec.Read(h, c.file, ReadOptions{}), c.readable);
+    test::ExpectMalformedHandled(kPcxCodec, GetParam());
 }
 
 std::vector<MalformedCase> MalformedCases() {

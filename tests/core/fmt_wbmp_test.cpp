@@ -71,10 +71,7 @@ TEST(WbmpWrite, ColourImagesAreThresholdedAndLargeSizesUseSeveralBytes) {
     EXPECT_EQ(back.Image.PixelRgb(1, 0), W);
 }
 
-struct MalformedCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-};
+using test::MalformedCase;
 
 class WbmpMalformed : public testing::TestWithParam<MalformedCase> {};
 

@@ -1,12 +1,15 @@
 #pragma once
 // Byte-by-byte builders and image helpers for the picture codec tests.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "imagefile/codec.h"
 #include "imagefile/raster.h"
 
 namespace gw::test {
@@ -87,6 +90,22 @@ inline RasterImage BlackWhite(const std::vector<std::string>& rows) {
             if (rows[y][x] == '.')
                 image.Row(y)[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
     return image;
+}
+
+// One entry of a decoder's table of damaged files: it must fail cleanly, or (readable) stop
+// cleanly with the picture decoded so far.
+struct MalformedCase {
+    std::string name;
+    std::vector<std::uint8_t> file;
+    bool readable = false;
+};
+
+// Reads a damaged file and checks that the decoder answered as the case expects.
+inline void ExpectMalformedHandled(const FormatCodec& codec, const MalformedCase& c) {
+    ImageHolder h;
+    const bool read = codec.Read(h, c.file, ReadOptions{});
+    if (read != c.readable) ADD_FAILURE() << c.name << ": read " << (read ? "succeeded" : "failed");
+    if (read && h.Image.Empty()) ADD_FAILURE() << c.name << ": read succeeded without a picture";
 }
 
 }  // namespace gw::test
