@@ -326,31 +326,13 @@ struct WriteCase {
 
 class BmpWrite : public testing::TestWithParam<WriteCase> {};
 
-RasterImage FewColours(int w, int h, int n) {
-    const Rgb colours[] = {R,
-                           G,
-                           B,
-                           W,
-                           K,
-                           Rgb{10, 20, 30},
-                           Rgb{200, 100, 50},
-                           Rgb{1, 1, 1},
-                           Rgb{9, 8, 7},
-                           Rgb{60, 70, 80},
-                           Rgb{90, 91, 92},
-                           Rgb{5, 250, 5}};
-    std::vector<Rgb> px;
-    for (int i = 0; i < w * h; ++i) px.push_back(colours[(i * 7 + i / w) % n]);
-    return test::RgbImage(w, h, px);
-}
-
 TEST_P(BmpWrite, RoundTripsAtDeclaredDepth) {
     const WriteCase& c = GetParam();
     ImageHolder h;
     if (c.blackWhiteSource)
         h.Image = test::BlackWhite({"#..#.#.#.#", "..##....##", "##########"});
     else if (c.expectBpp <= 8)
-        h.Image = FewColours(7, 5, c.expectBpp == 1 ? 2 : 12);
+        h.Image = test::FewColours(7, 5, c.expectBpp == 1 ? 2 : 12);
     else
         h.Image = test::Gradient(7, 5);
     if (c.withAlpha) {

@@ -232,31 +232,13 @@ struct WriteCase {
 
 class PcxWrite : public testing::TestWithParam<WriteCase> {};
 
-RasterImage Colours(int w, int h, int n) {
-    const Rgb set[] = {R,
-                       G,
-                       B,
-                       W,
-                       K,
-                       Rgb{10, 20, 30},
-                       Rgb{200, 100, 50},
-                       Rgb{192, 193, 194},
-                       Rgb{9, 8, 7},
-                       Rgb{60, 70, 80},
-                       Rgb{90, 91, 92},
-                       Rgb{5, 250, 5}};
-    std::vector<Rgb> px;
-    for (int i = 0; i < w * h; ++i) px.push_back(set[(i / 2 + i / w) % n]);
-    return test::RgbImage(w, h, px);
-}
-
 TEST_P(PcxWrite, RoundTripsAtDeclaredDepth) {
     const WriteCase& c = GetParam();
     ImageHolder h;
     if (c.bits == 1)
         h.Image = test::BlackWhite({"#..#.#.#.#.", "..##....##.", "###########"});
     else if (c.channels == 1)
-        h.Image = Colours(11, 3, 12);
+        h.Image = test::FewColours(11, 3, 12);
     else
         h.Image = test::Gradient(11, 3);
     if (c.alpha) h.Image.AddAlpha(40);

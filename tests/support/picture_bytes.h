@@ -92,6 +92,18 @@ inline RasterImage BlackWhite(const std::vector<std::string>& rows) {
     return image;
 }
 
+// A w × h picture of n (at most 12) distinct colours spread over the pixels, for the palette
+// cases of the writers.
+inline RasterImage FewColours(int w, int h, int n) {
+    const Rgb colours[] = {{255, 0, 0}, {0, 255, 0},  {0, 0, 255},    {255, 255, 255},
+                           {0, 0, 0},   {10, 20, 30}, {200, 100, 50}, {192, 193, 194},
+                           {9, 8, 7},   {60, 70, 80}, {90, 91, 92},   {5, 250, 5}};
+    RasterImage img;
+    img.Allocate(w, h, PixelFormat::ie24RGB);
+    for (int i = 0; i < w * h; ++i) img.SetPixelRgb(i % w, i / w, colours[(i * 7 + i / w) % n]);
+    return img;
+}
+
 // One entry of a decoder's table of damaged files: it must fail cleanly, or (readable) stop
 // cleanly with the picture decoded so far.
 struct MalformedCase {
