@@ -1,6 +1,7 @@
 #include "imagefile/fmt_raw.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <tiffio.h>
 
@@ -231,7 +232,7 @@ TEST(CameraRawRegistry, SignaturesOfNonTiffCameraFiles) {
 }
 
 std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "fmt_raw_" + name;
+    return ::testing::TempDir() + "fmt_raw_" + std::to_string(::getpid()) + "_" + name;
 }
 
 TEST(CameraRawRegistry, TiffContentNamedAsCameraRawGoesTheCameraRawWay) {

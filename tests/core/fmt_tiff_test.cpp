@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -16,7 +17,7 @@ namespace {
 // ---- fixtures and inspection through libtiff itself, via temporary files ----
 
 std::string TempPath(const char* name) {
-    return ::testing::TempDir() + "gw_tiff_" + name + ".tif";
+    return ::testing::TempDir() + "gw_tiff_" + std::to_string(::getpid()) + "_" + name + ".tif";
 }
 
 std::vector<std::uint8_t> FileBytes(const std::string& path) {

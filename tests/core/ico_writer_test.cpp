@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -333,7 +334,8 @@ TEST(WriteIconFile, ManyColoursAreReducedForPaletteEntries) {
 }
 
 TEST(WriteIconFile, CreatesTheFileOrRaisesCannotCreate) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "gw_ico_writer_test";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("gw_ico_writer_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.ico").string();
     std::vector<ImageHolder> holders;
