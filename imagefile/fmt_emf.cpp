@@ -77,9 +77,6 @@ enum : std::uint32_t {
 };
 
 constexpr std::uint32_t kStockObject = 0x80000000;
-constexpr std::uint32_t kPatCopy = 0x00F00021;
-constexpr std::uint32_t kBlackness = 0x00000042;
-constexpr std::uint32_t kWhiteness = 0x00FF0062;
 
 struct RectL {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;

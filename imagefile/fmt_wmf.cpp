@@ -53,11 +53,6 @@ enum : std::uint16_t {
     kCreateRegion = 0x06FF,
 };
 
-// Raster operations that need no source bitmap.
-constexpr std::uint32_t kPatCopy = 0x00F00021;
-constexpr std::uint32_t kBlackness = 0x00000042;
-constexpr std::uint32_t kWhiteness = 0x00FF0062;
-
 struct WmfHeader {
     bool placeable = false;
     int left = 0, top = 0, right = 0, bottom = 0;

@@ -608,30 +608,27 @@ void MetafileCanvas::PolylineTo(std::span<const MetaPoint> points) {
     m.Paint(false, true);
 }
 
-void MetafileCanvas::PolyPolygon(std::span<const MetaPoint> points,
-                                 std::span<const std::uint32_t> counts) {
+void MetafileCanvas::PolyPolyShape(std::span<const MetaPoint> points,
+                                   std::span<const std::uint32_t> counts, bool closed) {
     Impl& m = *impl_;
     if (!m.StartShape()) return;
     std::size_t at = 0;
     for (std::uint32_t n : counts) {
         if (n > points.size() - at) break;
-        if (n >= 2) m.AddPoints(points.subspan(at, n), true);
+        if (n >= 2) m.AddPoints(points.subspan(at, n), closed);
         at += n;
     }
-    m.Paint(true, true);
+    m.Paint(closed, true);
+}
+
+void MetafileCanvas::PolyPolygon(std::span<const MetaPoint> points,
+                                 std::span<const std::uint32_t> counts) {
+    PolyPolyShape(points, counts, true);
 }
 
 void MetafileCanvas::PolyPolyline(std::span<const MetaPoint> points,
                                   std::span<const std::uint32_t> counts) {
-    Impl& m = *impl_;
-    if (!m.StartShape()) return;
-    std::size_t at = 0;
-    for (std::uint32_t n : counts) {
-        if (n > points.size() - at) break;
-        if (n >= 2) m.AddPoints(points.subspan(at, n), false);
-        at += n;
-    }
-    m.Paint(false, true);
+    PolyPolyShape(points, counts, false);
 }
 
 void MetafileCanvas::PolyBezier(std::span<const MetaPoint> points) {

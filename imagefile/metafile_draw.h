@@ -81,6 +81,11 @@ struct DecodedDib {
 bool DecodeDib(std::span<const std::uint8_t> info, std::span<const std::uint8_t> bits,
                DecodedDib& out);
 
+// Raster operations that need no source bitmap.
+constexpr std::uint32_t kPatCopy = 0x00F00021;
+constexpr std::uint32_t kBlackness = 0x00000042;
+constexpr std::uint32_t kWhiteness = 0x00FF0062;
+
 class MetafileCanvas;
 // Draws a bitmap record's source rectangle (DIB pixel coordinates, counted from the bottom row
 // of a bottom-up bitmap) into the logical destination rectangle; undecodable bitmaps are skipped.
@@ -170,6 +175,8 @@ class MetafileCanvas {
 
   private:
     void PaintPath(bool fill, bool stroke);
+    void PolyPolyShape(std::span<const MetaPoint> points, std::span<const std::uint32_t> counts,
+                       bool closed);
     struct State;
     struct Impl;
     std::unique_ptr<Impl> impl_;
