@@ -70,6 +70,25 @@ BENCHMARK(BM_Hermite)->Apply(Args);
 BENCHMARK(BM_HermiteAlpha)->Apply(Args);
 BENCHMARK(BM_FastLinear)->Args({1000, 750, 1})->Args({256, 256, 1})->Unit(benchmark::kMillisecond);
 
+// Icon scaling: a 256 × 256 image with alpha to a smaller size, colour weighted by alpha.
+void BM_IconPremultiplied(benchmark::State& state) {
+    gw::RasterImage src;
+    src.Allocate(256, 256, gw::PixelFormat::ie24RGB);
+    std::mt19937 rng(2);
+    for (auto& b : src.Pixels()) b = static_cast<std::uint8_t>(rng());
+    src.AddAlpha();
+    for (auto& a : src.Alpha()) a = static_cast<std::uint8_t>(rng());
+    const int size = static_cast<int>(state.range(0));
+    gw::ResampleOptions options;
+    options.Premultiplied = true;
+    for (auto _ : state) {
+        gw::RasterImage out =
+            gw::ResampleRaster(src, size, size, gw::ResampleFilter::rfHermite, options);
+        benchmark::DoNotOptimize(out.Pixels().data());
+    }
+}
+BENCHMARK(BM_IconPremultiplied)->Arg(128)->Arg(48)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -46,56 +46,18 @@ bool IsIconDirectory(std::span<const std::uint8_t> bytes) {
     return r.ok() && reserved == 0 && type == 1 && count > 0 && r.has(6, 16 * std::uint64_t{count});
 }
 
-// Colour scaled by alpha, so that resampling does not bleed the colour of transparent pixels.
-void Premultiply(RasterImage& image) {
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* p = image.Row(y);
-        const std::uint8_t* a = image.AlphaRow(y);
-        for (int x = 0; x < image.Width(); ++x, p += 3)
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] * a[x] + 127) / 255);
-    }
-}
-
-void Unpremultiply(RasterImage& image) {
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* p = image.Row(y);
-        const std::uint8_t* a = image.AlphaRow(y);
-        for (int x = 0; x < image.Width(); ++x, p += 3)
-            for (int c = 0; c < 3; ++c)
-                p[c] =
-                    a[x] == 0
-                        ? 0
-                        : static_cast<std::uint8_t>(std::min(255, (p[c] * 255 + a[x] / 2) / a[x]));
-    }
-}
-
-// Scales an ie24RGB image, with or without alpha, to width × height.
-bool Scale(RasterImage& image, int width, int height) {
-    if (image.Width() == width && image.Height() == height) return true;
-    if (image.Width() == 1 && image.Height() == 1) {
-        // The resampling kernels need two samples; one pixel simply fills the result.
-        const Rgb c = image.PixelRgb(0, 0);
-        const bool alpha = image.HasAlpha();
-        const std::uint8_t a = alpha ? image.Alpha()[0] : 255;
-        if (!image.Allocate(width, height, PixelFormat::ie24RGB)) return false;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) image.SetPixelRgb(x, y, c);
-        if (alpha) image.AddAlpha(a);
-        return true;
-    }
-    ImageHolder holder;
-    holder.Image = std::move(image);
-    const bool alpha = holder.Image.HasAlpha();
-    if (alpha) Premultiply(holder.Image);
+// The decoded image at width × height (a copy when it already has that size); empty when it
+// cannot be had.
+RasterImage Scale(const RasterImage& image, int width, int height) {
     // Hermite: a smooth, non-negative kernel (no ringing, so premultiplied colour never exceeds
     // its alpha), the same filter export resizes with.
-    ResampleImage(holder, width, height, ResampleFilter::rfHermite);
-    image = std::move(holder.Image);
-    if (image.Width() != width || image.Height() != height ||
-        image.Format() != PixelFormat::ie24RGB || image.HasAlpha() != alpha)
-        return false;
-    if (alpha) Unpremultiply(image);
-    return true;
+    ResampleOptions options;
+    options.Premultiplied = true;
+    RasterImage out = ResampleRaster(image, width, height, ResampleFilter::rfHermite, options);
+    if (out.Width() != width || out.Height() != height || out.Format() != PixelFormat::ie24RGB ||
+        out.HasAlpha() != image.HasAlpha())
+        return RasterImage{};
+    return out;
 }
 
 // Runs the icon reader on a one-image container built around the image bytes.
@@ -254,20 +216,33 @@ std::size_t WriteIconStream(const RasterImage& image, std::vector<std::uint8_t>&
     std::uint8_t* colour = bih + 40;
     std::uint8_t* mask = colour + colourBytes;
     std::memset(mask, 0, maskRow * h);
-    const bool alpha = image.HasAlpha();
+    RasterImage converted;
+    if (image.Format() != PixelFormat::ie24RGB) converted = image.ToRgb24();
+    const RasterImage& src = converted.Empty() ? image : converted;
+    const bool alpha = src.HasAlpha();
     for (int y = 0; y < h; ++y) {
         const int stored = h - 1 - y;  // rows bottom-up
         std::uint8_t* out = colour + std::size_t(stored) * w * 4;
-        std::uint8_t* maskOut = mask + std::size_t(stored) * maskRow;
-        for (int x = 0; x < w; ++x, out += 4) {
-            const Rgb c = image.PixelRgb(x, y);
-            const std::uint8_t a = alpha ? image.AlphaRow(y)[x] : 255;
-            out[0] = c.b;
-            out[1] = c.g;
-            out[2] = c.r;
-            out[3] = a;
-            if (a == 0) maskOut[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        const std::uint8_t* in = src.Row(y);
+        if (!alpha) {
+            for (int x = 0; x < w; ++x, out += 4, in += 3) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+                out[3] = 255;
+            }
+            continue;
         }
+        const std::uint8_t* a = src.AlphaRow(y);
+        for (int x = 0; x < w; ++x, out += 4, in += 3) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = a[x];
+        }
+        std::uint8_t* maskOut = mask + std::size_t(stored) * maskRow;
+        for (int x = 0; x < w; ++x)
+            if (a[x] == 0) maskOut[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
     }
     return total;
 }
@@ -298,6 +273,10 @@ void IconSource::Close() {
     kind_ = Kind::None;
     count_ = 0;
     last_ = Rendered();
+    decoded_.clear();
+    decodedBytes_ = 0;
+    failed_.clear();
+    decodes_ = 0;
 }
 
 std::vector<IconCandidate> IconSource::Candidates(int index) const {
@@ -339,13 +318,41 @@ std::vector<IconCandidate> IconSource::Candidates(int index) const {
     return out;
 }
 
+const RasterImage* IconSource::Decoded(const IconCandidate& c) {
+    const ImageKey key{c.Data.data(), c.Data.size(), c.ColourCount};
+    if (failed_.count(key)) return nullptr;
+    for (auto it = decoded_.begin(); it != decoded_.end(); ++it)
+        if (it->Key == key) {
+            // Most recently used first.
+            if (it != decoded_.begin()) decoded_.splice(decoded_.begin(), decoded_, it);
+            return &decoded_.front().Image;
+        }
+    ++decodes_;
+    RasterImage image;
+    if (!Decode(c, image)) {
+        failed_.insert(key);
+        return nullptr;
+    }
+    const std::size_t bytes = image.Pixels().size() + image.Alpha().size();
+    while (!decoded_.empty() && decodedBytes_ + bytes > kDecodedCacheBytes) {
+        decodedBytes_ -= decoded_.back().Bytes;
+        decoded_.pop_back();
+    }
+    decoded_.push_front({key, bytes, std::move(image)});
+    decodedBytes_ += bytes;
+    return &decoded_.front().Image;
+}
+
 bool IconSource::Render(const IconCandidate& c, int width, int height, RasterImage& image) {
     if (last_.Data == c.Data.data() && last_.Size == c.Data.size() && last_.Width == width &&
         last_.Height == height && !last_.Image.Empty()) {
         image = last_.Image;
         return true;
     }
-    if (!Decode(c, image) || !Scale(image, width, height)) return false;
+    const RasterImage* decoded = Decoded(c);
+    if (!decoded) return false;
+    image = Scale(*decoded, width, height);
+    if (image.Empty()) return false;
     last_ = {c.Data.data(), c.Data.size(), width, height, image};
     return true;
 }

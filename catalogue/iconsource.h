@@ -1,11 +1,14 @@
 #pragma once
 // Icons of executables, libraries, icon libraries and icon files: how many a file holds, and one
 // of them rendered at an exact size as a one-image ICO stream. The file is mapped, its resource
-// directory read once, and every icon image decoded only when it is asked for.
+// directory read once, and every icon image decoded only when it is asked for, and only once:
+// decoded images are kept for the other sizes, and an image that failed is not tried again.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <list>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,11 +94,16 @@ class IconSource {
     bool Extract(int index, int width, int height, std::vector<std::uint8_t>& stream,
                  IconSourceError* error = nullptr);
 
+    // Icon images decoded since the file was opened, failed ones included.
+    int Decodes() const { return decodes_; }
+
   private:
     enum class Kind { None, Executable, IconFile };
 
     std::vector<IconCandidate> Candidates(int index) const;
     bool Render(const IconCandidate& candidate, int width, int height, RasterImage& image);
+    // The candidate's image as decoded, or null when it cannot be decoded.
+    const RasterImage* Decoded(const IconCandidate& candidate);
 
     MappedFile file_;
     ResourceTable resources_;
@@ -110,6 +118,27 @@ class IconSource {
         int Height = 0;
         RasterImage Image;
     } last_;
+
+    // Decoded images by their data, most recently used first, within a byte budget (a few
+    // 256 × 256 images; an export asks for one icon's sizes together).
+    static constexpr std::size_t kDecodedCacheBytes = std::size_t{8} << 20;
+    // An image as the directory names it: its bytes and the directory's colour count.
+    struct ImageKey {
+        const std::uint8_t* Data = nullptr;
+        std::size_t Size = 0;
+        std::uint8_t ColourCount = 0;
+        auto operator<=>(const ImageKey&) const = default;
+    };
+    struct DecodedImage {
+        ImageKey Key;
+        std::size_t Bytes = 0;
+        RasterImage Image;
+    };
+    std::list<DecodedImage> decoded_;
+    std::size_t decodedBytes_ = 0;
+    // Images that failed to decode; groups often share images.
+    std::set<ImageKey> failed_;
+    int decodes_ = 0;
 };
 
 // The number of icons of the file; 0 when it holds none or cannot be read.

@@ -63,11 +63,12 @@ std::string AddOutcomeText(const AddOutcome& outcome, const std::string& path) {
     return "unknown error";
 }
 
-AddOutcome AddSourceFile(Catalogue& catalogue, const std::string& path) {
-    AddOutcome outcome;
+OpenedFile OpenSourceFile(const std::string& path) {
+    OpenedFile opened;
+    AddOutcome& outcome = opened.Outcome;
     if (!FileExists(path)) {
         outcome.Error = OpenError::Missing;
-        return outcome;
+        return opened;
     }
     const std::string name = FileNamePart(path);
     if (IsIconSourceFile(path)) {
@@ -83,7 +84,7 @@ AddOutcome AddSourceFile(Catalogue& catalogue, const std::string& path) {
                 }
                 ImageHolder holder;
                 const ImageError read = LoadPictureFromStream(holder, ByteReader(stream));
-                catalogue.Append(
+                opened.Entries.push_back(
                     IconEntry{path, name, n == 1 ? 0 : i + 1, PictureOf(holder, read)});
                 ++outcome.Added;
             }
@@ -96,13 +97,23 @@ AddOutcome AddSourceFile(Catalogue& catalogue, const std::string& path) {
         // A picture that cannot be read still gets its entry, with the grid's fallback picture.
         outcome.Picture = LoadPictureFromFile(holder, path, ReadOptions{kDisplaySide});
         if (!outcome.Picture.ok() || holder.Image.Empty()) outcome.Error = OpenError::Picture;
-        catalogue.Append(IconEntry{path, name, 0, PictureOf(holder, outcome.Picture)});
+        opened.Entries.push_back(IconEntry{path, name, 0, PictureOf(holder, outcome.Picture)});
         outcome.Added = 1;
     } else {
         outcome.Error = OpenError::NotASource;
     }
+    return opened;
+}
+
+AddOutcome AddOpenedFile(Catalogue& catalogue, OpenedFile opened) {
+    if (opened.Outcome.Error == OpenError::Missing) return opened.Outcome;
+    for (IconEntry& entry : opened.Entries) catalogue.Append(std::move(entry));
     catalogue.ClearSelection();
-    return outcome;
+    return opened.Outcome;
+}
+
+AddOutcome AddSourceFile(Catalogue& catalogue, const std::string& path) {
+    return AddOpenedFile(catalogue, OpenSourceFile(path));
 }
 
 }  // namespace gw

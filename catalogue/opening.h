@@ -45,4 +45,14 @@ std::string AddOutcomeText(const AddOutcome& outcome, const std::string& path);
 // the selection is cleared afterwards.
 AddOutcome AddSourceFile(Catalogue& catalogue, const std::string& path);
 
+// The entries one file gives, read without a catalogue (so on any thread): AddSourceFile is
+// OpenSourceFile followed by AddOpenedFile.
+struct OpenedFile {
+    AddOutcome Outcome;
+    std::vector<IconEntry> Entries;
+};
+OpenedFile OpenSourceFile(const std::string& path);
+// Appends the entries and clears the selection, unless the file was missing.
+AddOutcome AddOpenedFile(Catalogue& catalogue, OpenedFile opened);
+
 }  // namespace gw

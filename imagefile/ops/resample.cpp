@@ -642,6 +642,40 @@ Sampling SamplingOf(ResampleFilter filter) {
                                                    : Sampling::Point;
 }
 
+// Weighting by alpha and dividing by it again, as tables of every colour and alpha value made
+// from the exact formulas once, so the loops need no division.
+struct AlphaTables {
+    std::uint8_t Weighted[256][256];  // [alpha][colour]
+    std::uint8_t Divided[256][256];
+    AlphaTables() {
+        for (int a = 0; a < 256; ++a)
+            for (int c = 0; c < 256; ++c) {
+                Weighted[a][c] = static_cast<std::uint8_t>((c * a + 127) / 255);
+                Divided[a][c] =
+                    static_cast<std::uint8_t>(a == 0 ? 0 : std::min(255, (c * 255 + a / 2) / a));
+            }
+    }
+};
+
+const AlphaTables& Tables() {
+    static const AlphaTables tables;
+    return tables;
+}
+
+// Every ie24RGB pixel's colour through the table row of its alpha.
+void MapByAlpha(RasterImage& image, const std::uint8_t (*table)[256]) {
+    for (int y = 0; y < image.Height(); ++y) {
+        std::uint8_t* p = image.Row(y);
+        const std::uint8_t* a = image.AlphaRow(y);
+        for (int x = 0; x < image.Width(); ++x, p += 3) {
+            const std::uint8_t* t = table[a[x]];
+            p[0] = t[p[0]];
+            p[1] = t[p[1]];
+            p[2] = t[p[2]];
+        }
+    }
+}
+
 }  // namespace
 
 RasterImage ResampleRaster(const RasterImage& source, int width, int height, ResampleFilter filter,
@@ -655,10 +689,18 @@ RasterImage ResampleRaster(const RasterImage& source, int width, int height, Res
     if (sampling && source.Format() == PixelFormat::ie1g)
         return SampleBits(source, width, height, SamplingOf(filter));
 
+    const bool weighted = options.Premultiplied && source.HasAlpha() &&
+                          !(source.Width() == 1 && source.Height() == 1);
     RasterImage converted;
-    if (source.Format() != PixelFormat::ie24RGB) converted = source.ToRgb24();
-    const RasterImage& src = source.Format() == PixelFormat::ie24RGB ? source : converted;
-    if (src.Empty() || !out.Allocate(width, height, PixelFormat::ie24RGB)) return RasterImage{};
+    if (source.Format() != PixelFormat::ie24RGB)
+        converted = source.ToRgb24();
+    else if (weighted)
+        converted = source;
+    const RasterImage& src = converted.Empty() ? source : converted;
+    if (src.Empty() || src.Format() != PixelFormat::ie24RGB ||
+        !out.Allocate(width, height, PixelFormat::ie24RGB))
+        return RasterImage{};
+    if (weighted) MapByAlpha(converted, Tables().Weighted);
     if (src.HasAlpha()) out.AddAlpha();
 
     const int n = src.Width(), h0 = src.Height();
@@ -693,6 +735,7 @@ RasterImage ResampleRaster(const RasterImage& source, int width, int height, Res
         SamplePlane<3>(colour, n, h0, outColour, width, height, mode);
         if (src.HasAlpha()) SamplePlane<1>(alpha, n, h0, outAlpha, width, height, mode);
     }
+    if (weighted) MapByAlpha(out, Tables().Divided);
     return out;
 }
 

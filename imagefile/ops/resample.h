@@ -31,6 +31,11 @@ struct ResampleOptions {
     // Largest intermediate image the kernel filters keep at once; wider results are done in
     // column tiles (at least 16 columns each). The result does not depend on it.
     std::size_t MaxIntermediateBytes = std::size_t{64} << 20;
+    // Colour is weighted by alpha while it is resampled and divided by it again afterwards, so
+    // transparent pixels lend no colour to their neighbours. Without an alpha plane, or for a
+    // single source pixel, nothing changes. Weighting rounds to the nearest (c·a + 127) / 255,
+    // the division to min(255, (c·255 + a/2) / a), and alpha 0 gives black.
+    bool Premultiplied = false;
 };
 
 // Replaces the holder's image by a width × height version (both >= 1). Does nothing when the

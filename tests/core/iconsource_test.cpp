@@ -729,5 +729,50 @@ TEST_F(IconFiles, CutAndScrambledFilesStaySafe) {
     EXPECT_GT(delivered, 0);
 }
 
+// Regression: a 4 KB library whose 281 groups name one damaged 1024 × 1024 PNG decoded that
+// image again for every group, minutes of work for nothing.
+TEST_F(IconFiles, RegressionDamagedImageSharedByManyGroupsIsDecodedOnce) {
+    IconImage damaged = MakePngIcon(1024, 1024, kGreen);
+    for (std::size_t i = 41; i < damaged.Bytes.size() - 12; ++i) damaged.Bytes[i] ^= 0x5A;
+    ResourceBuilder b;
+    const std::vector<std::uint16_t> ids = b.AddIcons({damaged});
+    for (std::uint32_t g = 1; g <= 281; ++g)
+        b.Add(kRtGroupIcon, g, pefix::BuildGroupDirectory({damaged}, ids));
+    IconSource source;
+    ASSERT_EQ(source.Open(dir_.Write("hostile.dll", b.BuildPe())), IconSourceError::None);
+    ASSERT_EQ(source.Count(), 281);
+    RasterImage image;
+    for (int i = 0; i < source.Count(); ++i)
+        for (int size : {16, 32, 256}) EXPECT_FALSE(source.ExtractImage(i, size, size, image));
+    EXPECT_EQ(source.Decodes(), 1);
+}
+
+// Every size scaled from one image, in two groups sharing it, decodes it once and gives what a
+// fresh source gives for that size alone.
+TEST_F(IconFiles, ImageScaledToManySizesIsDecodedOnce) {
+    const IconImage png = MakePngIcon(256, 256, [](int x, int y) {
+        return Rgba{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 90,
+                    static_cast<std::uint8_t>((x + y) / 2)};
+    });
+    ResourceBuilder b;
+    const std::vector<std::uint16_t> ids = b.AddIcons({png, MakeDibIcon(16, 16, 32, kRed)});
+    b.Add(kRtGroupIcon, 1, pefix::BuildGroupDirectory({png, MakeDibIcon(16, 16, 32, kRed)}, ids));
+    b.Add(kRtGroupIcon, 2, pefix::BuildGroupDirectory({png}, {ids[0]}));
+    const std::string path = dir_.Write("shared.dll", b.BuildPe());
+    IconSource source;
+    ASSERT_EQ(source.Open(path), IconSourceError::None);
+    for (int group : {0, 1})
+        for (int size : {64, 72, 96, 128, 256, 48}) {
+            RasterImage image, alone;
+            ASSERT_TRUE(source.ExtractImage(group, size, size, image)) << size;
+            IconSource fresh;
+            ASSERT_EQ(fresh.Open(path), IconSourceError::None);
+            ASSERT_TRUE(fresh.ExtractImage(group, size, size, alone)) << size;
+            EXPECT_EQ(image.Pixels(), alone.Pixels()) << size;
+            EXPECT_EQ(image.Alpha(), alone.Alpha()) << size;
+        }
+    EXPECT_EQ(source.Decodes(), 1);
+}
+
 }  // namespace
 }  // namespace gw

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "catalogue/openahead.h"
 #include "support/icobuilder.h"
 #include "support/pebuilder.h"
 
@@ -103,6 +104,57 @@ TEST_F(Opening, WhatAddsNothing) {
     AddSourceFile(c, Path("broken.png"));
     ASSERT_EQ(c.Count(), 2);
     EXPECT_TRUE(c.Entry(1).Image->Failed);
+}
+
+// Reading ahead on worker threads gives, file by file, exactly what opening them one by one
+// gives: the same entries in the same order, the same outcomes, the same pictures.
+TEST_F(Opening, OpeningAheadGivesWhatOpeningOneByOneGives) {
+    Library("three.dll", 3);
+    Library("one.exe", 1);
+    Png("wide.png", 300, 120);
+    Png("broken.png", 8, 8);
+    fs::resize_file(Path("broken.png"), 20);
+    Text("notes.dll");
+    std::vector<std::string> paths;
+    for (int round = 0; round < 3; ++round)
+        for (const char* name :
+             {"three.dll", "missing.png", "wide.png", "notes.dll", "broken.png", "one.exe"})
+            paths.push_back(Path(name));
+
+    Catalogue expected;
+    std::vector<OpenError> expectedErrors;
+    for (const std::string& p : paths) expectedErrors.push_back(AddSourceFile(expected, p).Error);
+
+    for (int threads : {1, 2, 5}) {
+        OpenAhead ahead(paths, threads);
+        ASSERT_EQ(ahead.Count(), paths.size());
+        Catalogue c;
+        c.Append(IconEntry{"/x", "x", 0, nullptr});
+        std::vector<OpenError> errors;
+        for (std::size_t i = 0; i < ahead.Count(); ++i)
+            errors.push_back(AddOpenedFile(c, ahead.Take(i)).Error);
+        EXPECT_EQ(errors, expectedErrors) << threads;
+        ASSERT_EQ(c.Count(), expected.Count() + 1) << threads;
+        for (int i = 0; i < expected.Count(); ++i) {
+            const IconEntry &a = c.Entry(i + 1), &b = expected.Entry(i);
+            EXPECT_EQ(a.SourcePath, b.SourcePath);
+            EXPECT_EQ(a.IconNumber, b.IconNumber);
+            EXPECT_EQ(a.Image->Failed, b.Image->Failed);
+            EXPECT_EQ(a.Image->Width, b.Image->Width);
+            EXPECT_EQ(a.Image->Bgra, b.Image->Bgra);
+        }
+        EXPECT_EQ(c.SelectedCount(), 0);
+    }
+}
+
+// A batch that ends early (the window closed) stops its workers without waiting for the rest.
+TEST_F(Opening, OpeningAheadCanBeLeftEarly) {
+    Png("wide.png", 300, 120);
+    const std::vector<std::string> paths(200, Path("wide.png"));
+    OpenAhead ahead(paths, 2);
+    Catalogue c;
+    AddOpenedFile(c, ahead.Take(0));
+    EXPECT_EQ(c.Count(), 1);
 }
 
 TEST_F(Opening, ListSourceFilesTakesSupportedNamesDirectlyInside) {
