@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/openahead.h"
 #include "catalogue/opening.h"
 #include "imagefile/formats/registry.h"
 
@@ -70,6 +71,22 @@ void BM_OpenFolderOfPhotos(benchmark::State& state) {
     state.counters["peak_rss_MB"] = PeakRssMb();
 }
 BENCHMARK(BM_OpenFolderOfPhotos)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// The same folder with the next files read ahead on worker threads, as the window does.
+void BM_OpenFolderOfPhotosAhead(benchmark::State& state) {
+    const std::string folder = PhotoFolder();
+    std::size_t entries = 0;
+    for (auto _ : state) {
+        gw::Catalogue catalogue;
+        gw::OpenAhead ahead(gw::ListSourceFiles(folder));
+        for (std::size_t i = 0; i < ahead.Count(); ++i) gw::AddOpenedFile(catalogue, ahead.Take(i));
+        entries = static_cast<std::size_t>(catalogue.Count());
+        benchmark::DoNotOptimize(entries);
+    }
+    state.counters["entries"] = static_cast<double>(entries);
+    state.counters["peak_rss_MB"] = PeakRssMb();
+}
+BENCHMARK(BM_OpenFolderOfPhotosAhead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 void BM_VipsThumbnailSameFiles(benchmark::State& state) {
     const std::string folder = PhotoFolder();

@@ -72,15 +72,19 @@ seconds() {
     echo "scale=4; ($t1 - $t0) / 1000000000" | bc
 }
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-peakmb() { /usr/bin/time -f %M "$@" 2>&1 > /dev/null | tail -1 | awk '{printf "%.0f", $1 / 1024}'; }
+# Peak resident memory of the largest process a command runs, in MiB.
+peakmb() {
+    /usr/bin/time -o "$work/rss" -f %M bash -c "$(declare -f); $(declare -p cli work jobs sizes python inputs); \"\$@\"" _ "$@" > /dev/null 2>&1 || true
+    awk '{printf "%.0f", $1 / 1024}' "$work/rss"
+}
 
 # compare "work" "goal" "ours command..." -- "peer name" "peer command..."
 compare() {
     local what=$1 goal=$2 peer=$3 ours=$4 theirs=$5 arg=$6
     local a=() b=() i
     for ((i = 0; i < runs; i++)); do
-        a+=("$(seconds $ours "$arg")")
-        b+=("$(seconds $theirs "$arg")")
+        a+=("$(seconds $ours "$arg")") || { printf '| %s | failed | | | %s | |\n' "$what" "$goal"; return 0; }
+        b+=("$(seconds $theirs "$arg")") || { printf '| %s | | %s failed | | %s | |\n' "$what" "$peer" "$goal"; return 0; }
     done
     local ma mb ratio mem
     ma=$(printf '%s\n' "${a[@]}" | median)

@@ -53,6 +53,8 @@ RasterImage Scale(const RasterImage& image, int width, int height) {
     // its alpha), the same filter export resizes with.
     ResampleOptions options;
     options.Premultiplied = true;
+    // Icons are small: starting threads would cost more than it saves.
+    options.Threads = 1;
     RasterImage out = ResampleRaster(image, width, height, ResampleFilter::rfHermite, options);
     if (out.Width() != width || out.Height() != height || out.Format() != PixelFormat::ie24RGB ||
         out.HasAlpha() != image.HasAlpha())
