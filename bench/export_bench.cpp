@@ -18,6 +18,7 @@ using gw::pefix::IconImage;
 using gw::pefix::Rgba;
 
 constexpr int kExecutables = 50;
+constexpr int kLibraryIcons = 184;
 constexpr int kPictures = 20;
 
 // The pause and the window are not what is measured.
@@ -59,6 +60,32 @@ class Sources {
             executables_.Files.push_back(path);
             executables_.Indexes.push_back("0");
         }
+        // A system library's icons: 16, 32 and 48 pixel bitmaps and a 256 pixel PNG, so five of
+        // the nine sizes are scaled from the PNG.
+        gw::pefix::ResourceBuilder library;
+        for (int g = 0; g < kLibraryIcons; ++g) {
+            auto pixel = [g](int size) {
+                return [g, size](int x, int y) {
+                    const int u = x * 256 / size, v = y * 256 / size;
+                    const bool inside = (u - 128) * (u - 128) + (v - 128) * (v - 128) < 120 * 120;
+                    return Rgba{static_cast<std::uint8_t>(g * 5 + u / 16),
+                                static_cast<std::uint8_t>(v / 16 * 16),
+                                static_cast<std::uint8_t>(g),
+                                static_cast<std::uint8_t>(inside ? 255 : 0)};
+                };
+            };
+            std::vector<IconImage> images;
+            for (int size : {16, 32, 48})
+                images.push_back(gw::pefix::MakeDibIcon(size, size, 32, pixel(size)));
+            images.push_back(gw::pefix::MakePngIcon(256, 256, pixel(256)));
+            library.AddIconGroup(static_cast<std::uint32_t>(g + 1), images);
+        }
+        const std::string libraryPath = root_ + "/library.dll";
+        gw::pefix::WriteBytes(libraryPath, library.BuildPe());
+        for (int g = 0; g < kLibraryIcons; ++g) {
+            library_.Files.push_back(libraryPath);
+            library_.Indexes.push_back(std::to_string(g));
+        }
         for (int p = 0; p < kPictures; ++p) {
             gw::ImageHolder holder;
             holder.Image.Allocate(2000, 1500, gw::PixelFormat::ie24RGB);
@@ -81,6 +108,7 @@ class Sources {
 
     const gw::ExportRequest& Executables() const { return executables_; }
     const gw::ExportRequest& Pictures() const { return pictures_; }
+    const gw::ExportRequest& Library() const { return library_; }
     // An empty output folder.
     std::string FreshOutput() const {
         const std::string out = root_ + "/out";
@@ -91,7 +119,7 @@ class Sources {
 
   private:
     std::string root_;
-    gw::ExportRequest executables_, pictures_;
+    gw::ExportRequest executables_, pictures_, library_;
 };
 
 const Sources& Fixture() {
@@ -118,6 +146,14 @@ void BM_ExecutablesToIcoAllSizes(benchmark::State& state) {
     Run(state, Fixture().Executables(), options);
 }
 BENCHMARK(BM_ExecutablesToIcoAllSizes)->Unit(benchmark::kMillisecond);
+
+void BM_LibraryToIcoAllSizes(benchmark::State& state) {
+    gw::ExportOptions options;
+    options.Format = gw::kExportIco;
+    options.Size = "111111111";
+    Run(state, Fixture().Library(), options);
+}
+BENCHMARK(BM_LibraryToIcoAllSizes)->Unit(benchmark::kMillisecond);
 
 void BM_PicturesToIco(benchmark::State& state) {
     gw::ExportOptions options;
