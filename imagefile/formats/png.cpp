@@ -9,16 +9,15 @@
 
 #include "base/fileio.h"
 #include "imagefile/formats/codec.h"
+#include "imagefile/formats/png.h"
 #include "imagefile/formats/support.h"
 #include "imagefile/limits.h"
 
 namespace gw {
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-
 bool ProbePng(std::span<const std::uint8_t> data) {
-    return data.size() > 8 && std::memcmp(data.data(), kSignature, 8) == 0;
+    return data.size() > 8 && StartsWithPngSignature(data);
 }
 
 [[noreturn]] void PngErrorFn(png_structp png, png_const_charp) {
@@ -221,6 +220,25 @@ ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     p.PNG_Interlaced = h.interlace != PNG_INTERLACE_NONE;
     if (h.hasBackground) p.PNG_Background = BackgroundColor(h);
     holder.Image = std::move(image);
+    return ImageError::None;
+}
+
+// The IHDR chunk and the chunks before the pixel data, through the reader's own header step.
+ImageError InfoPng(std::span<const std::uint8_t> data, ImageInfo& info) {
+    if (!ProbePng(data)) return ImageError::Damaged;
+    PngReadHandle handle;
+    if (!handle.ok()) return ImageError::Truncated;
+    PngSource src{data.data(), data.size(), 0};
+    PngInfo h{};
+    if (!PngReadHeader(handle.png(), handle.info(), &src, &h)) return ImageError::Truncated;
+    if (!ImageSizeAllowed(h.width, h.height)) return ImageError::TooLarge;
+    const bool grey1 = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth == 1 && !h.hasTrns;
+    info.Width = static_cast<int>(h.width);
+    info.Height = static_cast<int>(h.height);
+    info.BitsPerChannel = h.bitDepth;
+    info.ChannelCount = h.channels;
+    info.HasAlpha =
+        !(grey1 || IsBlackWhitePalette(h)) && ((h.colorType & PNG_COLOR_MASK_ALPHA) || h.hasTrns);
     return ImageError::None;
 }
 
@@ -476,6 +494,6 @@ ImageError WritePng(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kPngCodec{ProbePng, ReadPng, WritePng};
+const FormatCodec kPngCodec{ProbePng, ReadPng, WritePng, InfoPng};
 
 }  // namespace gw
