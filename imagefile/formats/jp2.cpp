@@ -394,14 +394,20 @@ bool ToRaster(const opj_image_t& img, RasterImage* out) {
     return true;
 }
 
-ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
-                        const ReadOptions& options, bool boxed) {
+// The code stream's SIZ segment, checked against the limits before OpenJPEG sees the data.
+ImageError ReadSiz(std::span<const std::uint8_t> data, bool boxed, Jp2kHeaderInfo& info) {
     const std::span<const std::uint8_t> codeStream = boxed ? FindJp2CodeStream(data) : data;
-    Jp2kHeaderInfo info;
     if (!ReadJ2kSizHeader(codeStream, &info)) return ImageError::Damaged;
     if (!ImageSizeAllowed(info.Width, info.Height) || info.Components == 0 ||
         info.Components > kMaxComponents || info.Tiles > Limits::kMaxTiles)
         return ImageError::TooLarge;
+    return ImageError::None;
+}
+
+ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
+                        const ReadOptions& options, bool boxed) {
+    Jp2kHeaderInfo info;
+    if (const ImageError e = ReadSiz(data, boxed, info); e != ImageError::None) return e;
 
     const OPJ_CODEC_FORMAT format = boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K;
     ImagePtr image = Decode(data, format, info, options.DisplaySizeHint);
@@ -439,12 +445,8 @@ ImageError ReadJ2k(ImageHolder& holder, std::span<const std::uint8_t> data,
 // The SIZ segment of the code stream. Four components are colour and alpha unless a JP2 file
 // names them CMYK, which only OpenJPEG's reading of the boxes tells reliably: that case reads.
 ImageError InfoJpeg2000(std::span<const std::uint8_t> data, ImageInfo& info, bool boxed) {
-    const std::span<const std::uint8_t> codeStream = boxed ? FindJp2CodeStream(data) : data;
     Jp2kHeaderInfo siz;
-    if (!ReadJ2kSizHeader(codeStream, &siz)) return ImageError::Damaged;
-    if (!ImageSizeAllowed(siz.Width, siz.Height) || siz.Components == 0 ||
-        siz.Components > kMaxComponents || siz.Tiles > Limits::kMaxTiles)
-        return ImageError::TooLarge;
+    if (const ImageError e = ReadSiz(data, boxed, siz); e != ImageError::None) return e;
     if (boxed && siz.Components == 4) {
         ImageHolder holder;
         if (const ImageError e = ReadJpeg2000(holder, data, {}, true); e != ImageError::None)

@@ -147,14 +147,20 @@ Rgb BackgroundColor(const PngInfo& h) {
     return {scale(b.red), scale(b.green), scale(b.blue)};
 }
 
-ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
-    if (!ProbePng(data)) return ImageError::Damaged;
-    PngReadHandle handle;
+// Everything before the pixel data, through the handle that goes on to read the rows.
+ImageError ReadHeader(PngReadHandle& handle, PngSource& src, PngInfo& h) {
+    if (!ProbePng(std::span(src.data, src.size))) return ImageError::Damaged;
     if (!handle.ok()) return ImageError::Truncated;
-    PngSource src{data.data(), data.size(), 0};
-    PngInfo h{};
     if (!PngReadHeader(handle.png(), handle.info(), &src, &h)) return ImageError::Truncated;
     if (!ImageSizeAllowed(h.width, h.height)) return ImageError::TooLarge;
+    return ImageError::None;
+}
+
+ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
+    PngReadHandle handle;
+    PngSource src{data.data(), data.size(), 0};
+    PngInfo h{};
+    if (const ImageError e = ReadHeader(handle, src, h); e != ImageError::None) return e;
 
     const bool grey1 = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth == 1 && !h.hasTrns;
     const bool blackWhite = grey1 || IsBlackWhitePalette(h);
@@ -225,13 +231,10 @@ ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, cons
 
 // The IHDR chunk and the chunks before the pixel data, through the reader's own header step.
 ImageError InfoPng(std::span<const std::uint8_t> data, ImageInfo& info) {
-    if (!ProbePng(data)) return ImageError::Damaged;
     PngReadHandle handle;
-    if (!handle.ok()) return ImageError::Truncated;
     PngSource src{data.data(), data.size(), 0};
     PngInfo h{};
-    if (!PngReadHeader(handle.png(), handle.info(), &src, &h)) return ImageError::Truncated;
-    if (!ImageSizeAllowed(h.width, h.height)) return ImageError::TooLarge;
+    if (const ImageError e = ReadHeader(handle, src, h); e != ImageError::None) return e;
     const bool grey1 = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth == 1 && !h.hasTrns;
     info.Width = static_cast<int>(h.width);
     info.Height = static_cast<int>(h.height);

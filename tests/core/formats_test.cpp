@@ -21,13 +21,7 @@ namespace {
 
 std::vector<std::uint8_t> Encode(const FormatCodec& codec, RasterImage image, int channels = 3,
                                  int bits = 8) {
-    ImageHolder holder;
-    holder.Image = std::move(image);
-    holder.Params.ChannelCount = channels;
-    holder.Params.BitsPerChannel = bits;
-    std::vector<std::uint8_t> out;
-    EXPECT_TRUE(codec.Write && codec.Write(holder, out) == ImageError::None);
-    return out;
+    return test::EncodeWith(codec, std::move(image), channels, bits);
 }
 
 // A one-image icon stream as the shell extraction hands it over: planes and bit count 0, the

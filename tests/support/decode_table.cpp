@@ -18,7 +18,9 @@ TEST_P(ReferenceDecode, MatchesReferencePixels) {
     EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
     EXPECT_EQ(h.Params.ImageWidth, c.width);
     EXPECT_EQ(h.Params.ImageHeight, c.height);
-    if (c.compressed) EXPECT_EQ(h.Params.TGA_Compressed, *c.compressed);
+    if (c.compressed) {
+        EXPECT_EQ(h.Params.TGA_Compressed, *c.compressed);
+    }
 }
 
 TEST_P(DamagedFile, FailsOrStopsCleanly) {
