@@ -41,7 +41,7 @@ std::vector<std::uint8_t> IconOf(std::uint16_t type, int images) {
 std::vector<std::uint8_t> Metafile() {
     test::WmfBuilder b;
     b.SetWindowOrg(0, 0).SetWindowExt(40, 20).Rectangle(0, 0, 40, 20);
-    return b.BuildPlaceable(0, 0, 40, 20, 1440);
+    return b.BuildPlaceable(0, 0, 40, 20, 96);
 }
 
 std::vector<std::uint8_t> EnhancedMetafile() {
