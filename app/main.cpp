@@ -1,11 +1,12 @@
 // Glyphwright: collect icons and pictures into a grid and write them out again.
 
-#include <QApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/appfolder.h"
+#include "app/application.h"
+#include "app/dialogs.h"
 #include "app/frmicon.h"
 
 int main(int argc, char** argv) {
@@ -17,8 +18,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     gw::SetProgramArgv0(argc > 0 ? argv[0] : nullptr);
-    QApplication app(argc, argv);
+    gw::Application app(argc, argv);
+    gw::LoadQtTranslations(app);
     gw::FrmIcon window;
+    app.SetErrorHandler([&window](const QString& text) {
+        QWidget* owner = QApplication::activeWindow();
+        window.Dialogs().ShowError(owner ? owner : &window, text);
+    });
     // Start-up timing: leave as soon as the window has been painted once.
     if (std::getenv("GW_QUIT_AFTER_FIRST_PAINT"))
         QObject::connect(&window, &gw::FrmIcon::FirstPainted, &app, &QApplication::quit,
