@@ -28,10 +28,6 @@ class ProgressBar;
 class RoundedPanel;
 class ThumbGrid;
 
-// The folder chooser: false when cancelled. On entry `folder` is the folder to preselect (cleared
-// when it does not exist); on success the chosen folder, without a trailing "/" unless it is "/".
-bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner);
-
 // The address the e-mail link opens: the maker's guide page.
 inline constexpr const char* kGuideUrl = "https://glyphwright.org/guide";
 
@@ -43,8 +39,6 @@ struct FrmIconOptions {
     std::string AppFolder;             // empty: the executable's folder
     DialogService* Dialogs = nullptr;  // null: Qt's own dialogs
     std::string GuideUrl = kGuideUrl;
-    // The pause after the busy panel of an export appears, in milliseconds.
-    int ExportStartPause = 500;
     // Paints the window's background skin; null: the built-in one.
     std::function<void(QPixmap& background)> PaintSkin;
 };

@@ -36,7 +36,6 @@ struct Fixture {
         lang.write(kLanguage);
         lang.close();
         FrmIconOptions options(program.path().toStdString(), &dialogs);
-        options.ExportStartPause = 0;
         window = std::make_unique<FrmIcon>(options);
         window->show();
         for (const char* name : {"a.dll", "b.dll"}) {
