@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev qt6-translations-l10n
+    qt6-base-dev libgl-dev libxcb1-dev qt6-translations-l10n
     zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev libopenjp2-7-dev
     libraw-dev libdcmtk-dev libjxr-dev libcairo2-dev libcli11-dev
     libgtest-dev libgmock-dev libbenchmark-dev

@@ -16,6 +16,7 @@
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
 #include "export/gui/showexport.h"
@@ -108,6 +109,8 @@ void FrmIcon::CreateComponents() {
     LabelMove->setGeometry(0, 0, 742, 113);
     LabelMove->setAttribute(Qt::WA_TranslucentBackground);
     LabelMove->installEventFilter(this);
+    drag_ = new WindowDrag(LabelMove, this);
+    LabelMove->installEventFilter(drag_);
 
     auto sysButton = [this](int x, int w, const QString& hint, const QString& glyph) {
         auto* b = new BitmapButton(this);
@@ -497,16 +500,22 @@ void FrmIcon::ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, i
     thumbRect = QRect(QPoint(rl, rt), QPoint(rr - 1, rb - 1));
 }
 
+void FrmIcon::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        SyncPositionWithWindowSystem(this);
+}
+
 bool FrmIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LabelMove && event->type() == QEvent::MouseButtonPress) {
-        LabelMoveMouseDown();
+        LabelMoveMouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmIcon::LabelMoveMouseDown() {
-    if (QWindow* w = windowHandle()) w->startSystemMove();
+void FrmIcon::LabelMoveMouseDown(const QPoint& globalPos) {
+    drag_->Start(globalPos);
 }
 
 void FrmIcon::BtnSysMinSizeClick() {

@@ -27,6 +27,7 @@ class LinkLabel;
 class ProgressBar;
 class RoundedPanel;
 class ThumbGrid;
+class WindowDrag;
 
 // The address the e-mail link opens: the maker's guide page.
 inline constexpr const char* kGuideUrl = "https://glyphwright.org/guide";
@@ -135,6 +136,7 @@ class FrmIcon : public QWidget {
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -148,7 +150,7 @@ class FrmIcon : public QWidget {
     void ShowError(const std::exception& error);
     void ConfirmAndExport(const QString& title, const ExportRequest& request);
 
-    void LabelMoveMouseDown();
+    void LabelMoveMouseDown(const QPoint& globalPos);
     void BtnSysMinSizeClick();
     void BtnSysCloseClick();
     void RzURLLabel2Click();
@@ -157,6 +159,7 @@ class FrmIcon : public QWidget {
 
     FrmIconOptions options_;
     std::unique_ptr<FormShadow> shadow_;
+    WindowDrag* drag_ = nullptr;
     std::unique_ptr<DialogService> ownDialogs_;
     DialogService* dialogs_ = nullptr;
     std::string appFolder_;

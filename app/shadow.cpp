@@ -1,10 +1,10 @@
 #include "app/shadow.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPainter>
 
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 
 namespace gw {
 namespace {
@@ -57,8 +57,11 @@ QImage ShadowPicture(const std::vector<std::uint8_t>& alpha, int width, int heig
 }
 
 FormShadow::FormShadow()
+    // Not managed by the window manager, which would keep a tool window above the windows of
+    // its program; the shadow puts itself directly below its owner instead.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput |
-                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint) {
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint |
+                           Qt::X11BypassWindowManagerHint) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -103,6 +106,10 @@ bool FormShadow::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Hide:
                 SetShadowVisible(false);
                 break;
+            case QEvent::WindowActivate:
+                // The window manager raised the owner: back directly below it.
+                if (isVisible()) StackDirectlyBelow(this, owner_);
+                break;
             default:
                 break;
         }
@@ -121,11 +128,8 @@ void FormShadow::OwnerChanged() {
     const QRect frame = owner_->frameGeometry();
     setGeometry(frame.x() - kShadowMargin, frame.y() - kShadowMargin, picture_.width(),
                 picture_.height());
-    if (!isVisible()) {
-        show();
-        // The glow lies below its owner (a headless platform has no stacking to speak of).
-        if (QGuiApplication::platformName() != QLatin1String("offscreen")) owner_->raise();
-    }
+    if (!isVisible()) show();
+    StackDirectlyBelow(this, owner_);
 }
 
 void FormShadow::RebuildShadow() {

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -18,6 +19,7 @@
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 #include "export/engine.h"
 #include "export/settings.h"
 #include "i18n/language.h"
@@ -156,6 +158,8 @@ void FrmExport::CreateComponents() {
     LabelMove = new QLabel(this);
     LabelMove->setGeometry(0, 0, 472, 32);
     LabelMove->installEventFilter(this);
+    drag_ = new WindowDrag(LabelMove, this);
+    LabelMove->installEventFilter(drag_);
     Label7 = new AutoLabel(this);
     Label7->setFont(TahomaPixels(12, true));
     QPalette white = Label7->palette();
@@ -487,9 +491,19 @@ void FrmExport::done(int result) {
     QDialog::done(result);
 }
 
+void FrmExport::LabelMoveMouseDown(const QPoint& globalPos) {
+    drag_->Start(globalPos);
+}
+
+void FrmExport::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        SyncPositionWithWindowSystem(this);
+}
+
 bool FrmExport::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LabelMove && event->type() == QEvent::MouseButtonPress) {
-        if (QWindow* w = windowHandle()) w->startSystemMove();
+        LabelMoveMouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
     return QDialog::eventFilter(watched, event);

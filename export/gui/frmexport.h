@@ -27,6 +27,7 @@ class AutoLabel;
 class BitmapButton;
 class DialogService;
 class FormShadow;
+class WindowDrag;
 
 // A spin edit from 0 to 10000 (arrows, Up and Down keys) that also takes a blank text, which
 // counts as 128. A typed value above 10000 is shown as the 10000 it counts as once typing ends.
@@ -117,12 +118,14 @@ class FrmExport : public QDialog {
     void PanelColorClick();
     void RzButtonEdit1ButtonClick();
     void RzButton1Click();
+    void LabelMoveMouseDown(const QPoint& globalPos);
 
     void setVisible(bool visible) override;
 
   protected:
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -132,6 +135,7 @@ class FrmExport : public QDialog {
     void ShowSample(int row, bool force);
 
     std::unique_ptr<FormShadow> shadow_;
+    WindowDrag* drag_ = nullptr;
     std::string appFolder_;
     const MessageCatalogue& messages_;
     DialogService& dialogs_;
