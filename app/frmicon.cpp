@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QThread>
 #include <QToolTip>
-#include <QWindow>
 
 #include "app/appfolder.h"
 #include "app/dialogs.h"

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
-#include <QWindow>
 
 #include "app/appfolder.h"
 #include "app/dialogs.h"
