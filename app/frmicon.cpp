@@ -10,12 +10,13 @@
 #include <QThread>
 #include <QToolTip>
 
-#include "app/appfolder.h"
 #include "app/dialogs.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
 #include "app/windowsystem.h"
+#include "base/appfolder.h"
+#include "base/paths.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
 #include "export/gui/showexport.h"

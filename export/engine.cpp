@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
+#include "base/paths.h"
 #include "catalogue/iconsource.h"
 #include "export/naming.h"
 #include "i18n/ini.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/formats.h"
-#include "imagefile/ico.h"
-#include "imagefile/icowriter.h"
-#include "imagefile/resample.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ico/reader.h"
+#include "imagefile/ico/writer.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 
@@ -60,8 +62,18 @@ class ProgressRun {
     ExportProgress& progress_;
 };
 
-bool HoldsImage(const ImageHolder& holder) {
-    return !holder.Failed && !holder.Image.Empty();
+bool HoldsImage(const ImageHolder& holder, ImageStatus status) {
+    return status.ok() && !holder.Image.Empty();
+}
+
+// Writes one entry's file. A file that cannot be created ends the export with its message; a
+// picture the format cannot hold is skipped.
+void WriteEntry(const std::string& folder, const std::string& path, int index,
+                const std::string& outputExtension, const WriteToName& write) {
+    std::string name;
+    const ImageStatus status =
+        WriteUnderFreeName(folder, path, index, outputExtension, write, name);
+    if (IsRaisedError(status)) throw FileError(ImageStatusText(status, name));
 }
 
 void DeclareAlphaDepth(ImageHolder& holder) {
@@ -89,8 +101,7 @@ bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
     }
     if (!source.Extract(index, width, height, stream)) return false;
     ByteReader reader(stream);
-    LoadImageStream(holder, reader);
-    if (HoldsImage(holder)) return true;
+    if (HoldsImage(holder, LoadImageStream(holder, reader))) return true;
     ClearHolderImage(holder);
     return false;
 }
@@ -99,8 +110,7 @@ bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
 bool LoadEntryPicture(const std::string& path, const IconSteps& steps, ImageHolder& holder) {
     ClearHolderImage(holder);
     SelectImageIndex(holder, 0);
-    LoadImageFile(holder, path);
-    if (!HoldsImage(holder)) {
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) {
         ClearHolderImage(holder);
         return false;
     }
@@ -168,15 +178,13 @@ int PrepareIconEntry(const std::string& path, int index, RunObjects& run) {
 
 // Writes the sizes the entry has; a size that could not be had is left out rather than filled
 // with another entry's image.
-void WriteIconEntry(const std::string& name, RunObjects& run, int count) {
-    if (count == static_cast<int>(run.holders.size())) {
-        WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
-        return;
-    }
+ImageStatus WriteIconEntry(const std::string& name, RunObjects& run, int count) {
+    if (count == static_cast<int>(run.holders.size()))
+        return WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
     std::vector<ImageHolder> present;
     for (std::size_t k = 0; k < run.holders.size(); ++k)
         if (run.present[k]) present.push_back(run.holders[k]);
-    WriteIconFile(name, std::span<ImageHolder>(present), count - 1);
+    return WriteIconFile(name, std::span<ImageHolder>(present), count - 1);
 }
 
 // Loads the entry's picture at width × height into the run's holder; false when there is none.
@@ -190,8 +198,7 @@ bool PreparePictureEntry(const std::string& path, int index, const ExportOptions
         return LoadRenderedIcon(source, index, options.Width, options.Height, run.stream, holder);
     }
     if (!IsKnownImageFile(path) || options.Width < 1 || options.Height < 1) return false;
-    LoadImageFile(holder, path);
-    if (!HoldsImage(holder)) {
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) {
         ClearHolderImage(holder);
         return false;
     }
@@ -204,7 +211,6 @@ bool PreparePictureEntry(const std::string& path, int index, const ExportOptions
 void ClearHolderImage(ImageHolder& holder) {
     holder.Image = RasterImage{};
     holder.Selection.clear();
-    holder.Failed = false;
 }
 
 bool PrepareEntryIcon(const std::string& path, int index, int size, const IconSteps& steps,
@@ -253,19 +259,17 @@ void ExportEntries(const ExportRequest& request, const ExportOptions& options,
         const std::string& path = request.Files[i];
         const std::string indexText = i < request.Indexes.size() ? request.Indexes[i] : "0";
         const int index = ParseIntegerText(indexText).value_or(0);
-        const std::string ext = LowerExtension(path);
 
         if (iconPath) {
             const int count = PrepareIconEntry(path, index, run);
             if (count == 0) continue;
-            WriteIconEntry(
-                BuildOutputFileName(folder, path, std::to_string(index), ext, outputExtension), run,
-                count);
+            WriteEntry(folder, path, index, outputExtension,
+                       [&](const std::string& name) { return WriteIconEntry(name, run, count); });
         } else {
             if (!PreparePictureEntry(path, index, options, run)) continue;
-            const std::string name =
-                BuildOutputFileName(folder, path, std::to_string(index), ext, outputExtension);
-            SaveImageFile(run.holders[0], name);
+            WriteEntry(folder, path, index, outputExtension, [&](const std::string& name) {
+                return SaveImageFile(run.holders[0], name);
+            });
         }
     }
 }

@@ -6,8 +6,8 @@
 
 #include "catalogue/catalogue.h"
 #include "export/options.h"
-#include "imagefile/imageops.h"
-#include "imagefile/resample.h"
+#include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 
@@ -38,8 +38,8 @@ struct IconSteps {
 
 // One size of an entry's icon, made the way the export makes it: icon `index` of an icon source
 // rendered at size × size, or an image file's first image with the steps applied. The holder
-// keeps its file parameters. False, with the holder's image cleared, when there is none; throws
-// FileError when an image file cannot be opened.
+// keeps its file parameters. False, with the holder's image cleared, when there is none (also
+// when an image file cannot be read).
 bool PrepareEntryIcon(const std::string& path, int index, int size, const IconSteps& steps,
                       ImageHolder& holder);
 

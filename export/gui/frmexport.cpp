@@ -13,17 +13,18 @@
 #include <QScreen>
 #include <QToolButton>
 
-#include "app/appfolder.h"
 #include "app/dialogs.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
 #include "app/windowsystem.h"
+#include "base/appfolder.h"
+#include "base/paths.h"
 #include "export/engine.h"
 #include "export/settings.h"
 #include "i18n/language.h"
-#include "imagefile/imageops.h"
-#include "imagefile/resample.h"
+#include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 namespace {
@@ -456,11 +457,7 @@ void FrmExport::ShowSample(int row, bool force) {
     steps.Filter = ResampleFilter::rfFastLinear;
     // Made aside, so that a sample that cannot be had leaves the view as it was.
     ImageHolder sample;
-    try {
-        if (!PrepareEntryIcon(sourceFile_, sourceIconIndex_, s, steps, sample)) return;
-    } catch (const std::exception&) {
-        return;
-    }
+    if (!PrepareEntryIcon(sourceFile_, sourceIconIndex_, s, steps, sample)) return;
     view.Image = std::move(sample.Image);
     view.Selection.clear();
     ++samplesDrawn_;

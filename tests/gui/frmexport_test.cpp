@@ -13,9 +13,9 @@
 #include "app/widgets.h"
 #include "export/gui/frmexport.h"
 #include "i18n/ini.h"
-#include "imagefile/formats.h"
-#include "imagefile/imageops.h"
-#include "imagefile/resample.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 #include "support/fakedialogs.h"
 #include "support/pebuilder.h"
 #include "support/picture_fixtures.h"
@@ -230,7 +230,7 @@ std::string SquarePicture(const std::string& path) {
         for (int x = 0; x < 12; ++x)
             holder.Image.SetPixelRgb(
                 x, y, x >= 3 && x < 9 && y >= 3 && y < 9 ? Rgb{220, 30, 30} : Rgb{255, 255, 255});
-    SaveImageFile(holder, path);
+    if (!SaveImageFile(holder, path).ok()) qFatal("cannot write %s", path.c_str());
     return path;
 }
 
@@ -252,7 +252,7 @@ void FrmExportTest::pictureSampleFollowsTheExportSteps() {
     QCOMPARE(int(shown.AlphaRow(8)[8]), 255);
     QCOMPARE(shown.PixelRgb(8, 8), (Rgb{220, 30, 30}));
     ImageHolder expected;
-    LoadImageFile(expected, png);
+    QVERIFY(LoadImageFile(expected, png).ok());
     MakeBackgroundTransparent(expected, Rgb{0, 0, 0});
     ImageHolder hermite = expected;
     ResampleImage(expected, 16, 16, ResampleFilter::rfFastLinear);
