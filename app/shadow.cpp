@@ -9,6 +9,19 @@
 namespace gw {
 namespace {
 
+// Every shadow that exists: when the window manager restacks one owner it may restack others
+// with it (a modal dialog is raised with its parent), so all glows are put back together.
+std::vector<FormShadow*>& Shadows() {
+    static std::vector<FormShadow*> shadows;
+    return shadows;
+}
+
+void RestackAllShadows() {
+    for (FormShadow* shadow : Shadows())
+        if (shadow->OwnerForm() && shadow->isVisible())
+            StackDirectlyBelow(shadow, shadow->OwnerForm());
+}
+
 void BlurPass(std::vector<std::uint8_t>& v, int w, int h, int r) {
     auto at = [&](int x, int y) {
         x = x < 0 ? 0 : x >= w ? w - 1 : x;
@@ -65,15 +78,18 @@ FormShadow::FormShadow()
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    Shadows().push_back(this);
 }
 
 FormShadow::~FormShadow() {
     SetOwnerForm(nullptr);
+    std::erase(Shadows(), this);
 }
 
 void FormShadow::SetOwnerForm(QWidget* owner) {
     if (owner == owner_) return;
     if (owner_) owner_->removeEventFilter(this);
+    watcher_.reset();
     owner_ = owner;
     if (owner_) owner_->installEventFilter(this);
     dirty_ = true;
@@ -130,6 +146,9 @@ void FormShadow::OwnerChanged() {
                 picture_.height());
     if (!isVisible()) show();
     StackDirectlyBelow(this, owner_);
+    // From the first showing on, every restacking of the owner by the window manager puts the
+    // glows back directly below their owners.
+    if (!watcher_) watcher_ = std::make_unique<StackWatcher>(owner_, [] { RestackAllShadows(); });
 }
 
 void FormShadow::RebuildShadow() {

@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
 #include <cstdlib>
@@ -44,6 +45,53 @@ void StackDirectlyBelow(QWidget* window, QWidget* owner) {
     const std::uint32_t values[] = {sibling, XCB_STACK_MODE_BELOW};
     xcb_configure_window(c, self, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
     xcb_flush(c);
+}
+
+StackWatcher::StackWatcher(QWidget* owner, std::function<void()> restacked)
+    : restacked_(std::move(restacked)) {
+    xcb_connection_t* c = X11Connection();
+    if (!c || !owner || !owner->windowHandle()) return;
+    client_ = static_cast<std::uint32_t>(owner->winId());
+    active_ = true;
+    WatchFrame();
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+StackWatcher::~StackWatcher() {
+    if (active_ && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+void StackWatcher::WatchFrame() {
+    xcb_connection_t* c = X11Connection();
+    if (!c) return;
+    frame_ = TopLevelOf(c, client_);
+    // The client window itself already reports to Qt; a frame is asked to report to us too.
+    if (frame_ != client_) {
+        const std::uint32_t mask[] = {XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+        xcb_change_window_attributes(c, frame_, XCB_CW_EVENT_MASK, mask);
+        xcb_flush(c);
+    }
+}
+
+bool StackWatcher::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    switch (event->response_type & 0x7F) {
+        case XCB_CONFIGURE_NOTIFY:
+            if (reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window == frame_)
+                restacked_();
+            break;
+        case XCB_REPARENT_NOTIFY:
+            if (reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window == client_) {
+                WatchFrame();
+                restacked_();
+            }
+            break;
+        default:
+            break;
+    }
+    return false;  // Qt handles every event as usual
 }
 
 std::optional<QPoint> WindowSystemPosition(QWidget* window) {
