@@ -1,6 +1,7 @@
 // Glyphwright: collect icons and pictures into a grid and write them out again.
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,12 @@ int main(int argc, char** argv) {
     }
     gw::SetProgramArgv0(argc > 0 ? argv[0] : nullptr);
     QApplication app(argc, argv);
+    // The installed theme icon when there is one, else the copy built into the program.
+    QIcon builtIn;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(GW_APP_ID), builtIn));
+    QGuiApplication::setDesktopFileName(QStringLiteral(GW_APP_ID));
     gw::FrmIcon window;
     // Start-up timing: leave as soon as the window has been painted once.
     if (std::getenv("GW_QUIT_AFTER_FIRST_PAINT"))
