@@ -2,7 +2,9 @@
 # Asks the completion function what it offers at a few points of a glyphwright-cli command line.
 #   completion_test.sh PATH-TO-COMPLETION-FILE
 set -u
+# shellcheck source=/dev/null
 source /usr/share/bash-completion/bash_completion
+# shellcheck source=dist/bash-completion/glyphwright-cli
 source "$1"
 
 dir=$(mktemp -d)
