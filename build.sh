@@ -5,14 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(
-    build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev
-    zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev libopenjp2-7-dev
-    libraw-dev libdcmtk-dev libjxr-dev libcairo2-dev libcli11-dev
-    libgtest-dev libgmock-dev libbenchmark-dev
-    fonts-wqy-zenhei xvfb xauth
-)
+# One package list for this script and CI; "#" starts a comment.
+mapfile -t PACKAGES < <(sed 's/#.*//' packages.txt | tr -s ' \t' '\n' | sed '/^$/d')
 
 install_missing() {
     local missing=()
@@ -28,7 +22,9 @@ install_missing() {
 }
 
 build() {
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGW_BUILD_BENCH=ON "${launcher[@]}"
     cmake --build build --parallel "$(nproc)"
 }
 

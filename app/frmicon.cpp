@@ -10,11 +10,12 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "app/appfolder.h"
 #include "app/dialogs.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "base/appfolder.h"
+#include "base/paths.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
 #include "export/gui/frmexport.h"

@@ -1,7 +1,7 @@
 #include "app/widgets.h"
 
 #include "i18n/components.h"
-#include "imagefile/imageops.h"
+#include "imagefile/ops/imageops.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "imagefile/raster.h"
 
 namespace gw {
@@ -77,7 +77,7 @@ void BM_Encode(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         std::vector<std::uint8_t> out;
-        if (!codec->Write(h, out)) state.SkipWithError("write failed");
+        if (codec->Write(h, out) != ImageError::None) state.SkipWithError("write failed");
         bytes = out.size();
         benchmark::DoNotOptimize(out.data());
     }
@@ -97,7 +97,7 @@ void BM_Decode(benchmark::State& state) {
     options.DisplaySizeHint = static_cast<int>(state.range(1));
     for (auto _ : state) {
         ImageHolder h;
-        if (!codec->Read(h, file, options)) state.SkipWithError("read failed");
+        if (codec->Read(h, file, options) != ImageError::None) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(h.Image.Pixels().data());
     }
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "export/engine.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 #include "support/pebuilder.h"
 
 namespace {
@@ -72,8 +72,7 @@ class Sources {
                                                    : gw::Rgb{255, 255, 255});
                 }
             const std::string path = root_ + "/photo" + std::to_string(p) + ".jpg";
-            gw::SaveImageFile(holder, path);
-            if (holder.Failed) std::abort();
+            if (!gw::SaveImageFile(holder, path).ok()) std::abort();
             pictures_.Files.push_back(path);
             pictures_.Indexes.push_back("0");
         }

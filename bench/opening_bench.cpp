@@ -14,7 +14,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/opening.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 
 extern char** environ;
 
@@ -43,7 +43,7 @@ std::string PhotoFolder() {
             }
             char name[32];
             std::snprintf(name, sizeof name, "photo_%03d.jpg", i);
-            gw::SaveImageFile(h, (dir / name).string());
+            if (!gw::SaveImageFile(h, (dir / name).string()).ok()) std::abort();
         }
         return dir.string();
     }();

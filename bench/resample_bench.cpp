@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "imagefile/ops/resample.h"
 #include "imagefile/raster.h"
-#include "imagefile/resample.h"
 
 namespace {
 

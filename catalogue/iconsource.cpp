@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "export/naming.h"
+#include "base/paths.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/ico.h"
-#include "imagefile/resample.h"
+#include "imagefile/ico/reader.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 namespace {
@@ -116,11 +116,9 @@ bool Decode(const IconCandidate& c, RasterImage& image) {
     ByteReader reader(ico);
     FileParams params;
     params.ICO_ImageIndex = 0;
-    bool failed = false;
     image.Clear();
-    ReadIconImage(reader, image, params, failed);
-    if (failed || image.Empty() || image.Width() > kMaxIconImageSide ||
-        image.Height() > kMaxIconImageSide)
+    if (ReadIconImage(reader, image, params) != ImageError::None || image.Empty() ||
+        image.Width() > Limits::kMaxIconImageSide || image.Height() > Limits::kMaxIconImageSide)
         return false;
     if (image.Format() != PixelFormat::ie24RGB) image = image.ToRgb24();
     if (image.HasAlpha() && image.AlphaAllOpaque()) image.RemoveAlpha();
@@ -183,7 +181,8 @@ bool ProbeIconImage(std::span<const std::uint8_t> data, IconImageInfo& info) {
             default:
                 return false;
         }
-        if (w == 0 || h == 0 || w > kMaxIconImageSide || h > kMaxIconImageSide) return false;
+        if (w == 0 || h == 0 || w > Limits::kMaxIconImageSide || h > Limits::kMaxIconImageSide)
+            return false;
         info = {static_cast<int>(w), static_cast<int>(h), depth * channels, true};
         return true;
     }
@@ -196,7 +195,8 @@ bool ProbeIconImage(std::span<const std::uint8_t> data, IconImageInfo& info) {
     if (!r.ok() || headerSize != 40 || compression != 0) return false;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return false;
     const std::int32_t h = doubled / 2;
-    if (w <= 0 || h <= 0 || w > kMaxIconImageSide || h > kMaxIconImageSide) return false;
+    if (w <= 0 || h <= 0 || w > Limits::kMaxIconImageSide || h > Limits::kMaxIconImageSide)
+        return false;
     // Colour table and colour rows must all be there; palette images need their mask as well.
     std::uint64_t need = 40 + (bits <= 8 ? 4u << bits : 0) + PaddedRow(w, bits) * std::uint64_t(h);
     if (bits <= 8) need += PaddedRow(w, 1) * std::uint64_t(h);

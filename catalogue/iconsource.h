@@ -13,6 +13,7 @@
 
 #include "catalogue/mappedfile.h"
 #include "catalogue/peresources.h"
+#include "imagefile/limits.h"
 #include "imagefile/raster.h"
 
 namespace gw {
@@ -38,8 +39,6 @@ const char* IconSourceErrorText(IconSourceError error);
 inline constexpr int kMaxRenderSize = 256;
 // Sides ExtractImage renders at (a picture export may ask for more than an icon stream holds).
 inline constexpr int kMaxImageRenderSize = 10000;
-// Icon images with a larger side are not decoded and count as broken.
-inline constexpr int kMaxIconImageSide = 1024;
 // Images of one icon looked at; real icons hold a few dozen at most.
 inline constexpr int kMaxImagesPerIcon = 256;
 
@@ -52,7 +51,7 @@ struct IconImageInfo {
 };
 
 // False when the bytes are not a complete bitmap icon image of a depth that can be decoded,
-// or do not start like a PNG stream, or the image is larger than kMaxIconImageSide.
+// or do not start like a PNG stream, or the image is larger than Limits::kMaxIconImageSide.
 bool ProbeIconImage(std::span<const std::uint8_t> data, IconImageInfo& info);
 
 // One image of an icon, as the icon's directory lists it.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imagefile/bytereader.h"
+#include "imagefile/limits.h"
 
 namespace gw {
 namespace {
@@ -84,7 +85,7 @@ const char* ResourceErrorText(ResourceError error) {
 void ResourceTable::Clear() {
     format_ = ExecutableFormat::Unknown;
     lists_.clear();
-    budget_ = kEntryBudget;
+    budget_ = Limits::kEntryBudget;
     truncated_ = false;
 }
 

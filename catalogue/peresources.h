@@ -45,9 +45,6 @@ class ResourceTable {
     // True when the walk stopped at the entry budget; what was found before it is kept.
     bool Truncated() const { return truncated_; }
 
-    // Directory entries walked in one file at most.
-    static constexpr std::uint32_t kEntryBudget = 1u << 16;
-
   private:
     struct TypeList {
         std::uint16_t Type = 0;

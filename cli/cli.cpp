@@ -6,13 +6,14 @@
 #include <ostream>
 #include <sstream>
 
+#include "base/fileio.h"
+#include "base/paths.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/iconsource.h"
 #include "catalogue/opening.h"
 #include "export/naming.h"
-#include "imagefile/fileerror.h"
-#include "imagefile/formats.h"
-#include "imagefile/resample.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 namespace {
@@ -76,8 +77,8 @@ void Info(const std::string& file, std::ostream& out) {
     const bool iconSource = IsIconSourceFile(file);
     if (iconSource) out << "icons: " << CountIcons(file) << '\n';
     ImageHolder holder;
-    LoadPictureFromFile(holder, file);
-    if (holder.Failed || holder.Image.Empty()) {
+    const ImageStatus read = LoadPictureFromFile(holder, file);
+    if (!read.ok() || holder.Image.Empty()) {
         // An executable has no picture of its own; its icons are counted above.
         if (!iconSource) out << "picture: undecodable\n";
         return;
@@ -91,8 +92,8 @@ void Info(const std::string& file, std::ostream& out) {
 void Convert(const std::string& in, const std::string& outPath, const std::string& size,
              ResampleFilter filter) {
     ImageHolder holder;
-    LoadImageFile(holder, in);
-    if (holder.Failed || holder.Image.Empty()) throw WorkError{"cannot read \"" + in + "\""};
+    const ImageStatus read = LoadImageFile(holder, in);
+    if (!read.ok() || holder.Image.Empty()) throw WorkError{"cannot read \"" + in + "\""};
     if (!size.empty()) {
         int w = 0, h = 0;
         char x = 0;
@@ -101,16 +102,18 @@ void Convert(const std::string& in, const std::string& outPath, const std::strin
             throw CLI::ValidationError("--size", "expected WIDTHxHEIGHT, for example 64x64");
         ResampleImage(holder, w, h, filter);
     }
-    SaveImageFile(holder, outPath);
-    if (holder.Failed)
+    const ImageStatus written = SaveImageFile(holder, outPath, WriteMode::Replace);
+    if (written.Code == ImageError::NoWriter || written.Code == ImageError::CannotEncode)
         throw WorkError{"cannot write \"" + outPath + "\" in the format its extension names"};
+    if (!written.ok()) throw WorkError{ImageStatusText(written, outPath)};
 }
 
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{
-        "Glyphwright on the command line: list, extract, inspect and convert icons and pictures.",
+        "Glyphwright on the command line: list, extract, inspect and convert icons and "
+        "pictures.",
         kProgram};
     app.set_version_flag("--version", std::string(kProgram) + " " + GW_VERSION);
     app.require_subcommand(1);

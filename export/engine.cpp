@@ -5,14 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
+#include "base/paths.h"
 #include "catalogue/iconsource.h"
 #include "export/naming.h"
 #include "i18n/ini.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/formats.h"
-#include "imagefile/ico.h"
-#include "imagefile/icowriter.h"
-#include "imagefile/resample.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ico/reader.h"
+#include "imagefile/ico/writer.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 
@@ -60,8 +62,18 @@ class ProgressRun {
     ExportProgress& progress_;
 };
 
-bool HoldsImage(const ImageHolder& holder) {
-    return !holder.Failed && !holder.Image.Empty();
+bool HoldsImage(const ImageHolder& holder, ImageStatus status) {
+    return status.ok() && !holder.Image.Empty();
+}
+
+// Writes one entry's file. A file that cannot be created ends the export with its message; a
+// picture the format cannot hold is skipped.
+void WriteEntry(const std::string& folder, const std::string& path, int index,
+                const std::string& outputExtension, const WriteToName& write) {
+    std::string name;
+    const ImageStatus status =
+        WriteUnderFreeName(folder, path, index, outputExtension, write, name);
+    if (IsRaisedError(status)) throw FileError(ImageStatusText(status, name));
 }
 
 void DeclareAlphaDepth(ImageHolder& holder) {
@@ -89,8 +101,7 @@ bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
     if (!source.Extract(index, width, height, stream)) return false;
     ByteReader reader(stream);
     SelectImageIndex(holder, 0);
-    LoadImageStream(holder, reader);
-    if (HoldsImage(holder)) return true;
+    if (HoldsImage(holder, LoadImageStream(holder, reader))) return true;
     holder = ImageHolder{};
     return false;
 }
@@ -127,8 +138,7 @@ int PrepareIconEntry(const std::string& path, int index, const ExportOptions& op
     if (!IsKnownImageFile(path)) return 0;
     ImageHolder& loaded = run.holders[0];
     SelectImageIndex(loaded, 0);
-    LoadImageFile(loaded, path);
-    if (!HoldsImage(loaded)) return 0;
+    if (!HoldsImage(loaded, LoadImageFile(loaded, path))) return 0;
     // Done once on the loaded image: every copy would get exactly the same result.
     if (options.Transparent) {
         DeclareAlphaDepth(loaded);
@@ -159,8 +169,7 @@ bool PreparePictureEntry(const std::string& path, int index, const ExportOptions
         return LoadRenderedIcon(source, index, options.Width, options.Height, run.stream, holder);
     }
     if (!IsKnownImageFile(path) || options.Width < 1 || options.Height < 1) return false;
-    LoadImageFile(holder, path);
-    if (!HoldsImage(holder)) return false;
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) return false;
     ResampleImage(holder, options.Width, options.Height, ResampleFilter::rfHermite);
     return true;
 }
@@ -197,19 +206,18 @@ void ExportEntries(const ExportRequest& request, const ExportOptions& options,
         const std::string& path = request.Files[i];
         const std::string indexText = i < request.Indexes.size() ? request.Indexes[i] : "0";
         const int index = ParseIntegerText(indexText).value_or(0);
-        const std::string ext = LowerExtension(path);
 
         if (iconPath) {
             const int count = PrepareIconEntry(path, index, options, run);
             if (count == 0) continue;
-            const std::string name =
-                BuildOutputFileName(folder, path, std::to_string(index), ext, outputExtension);
-            WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
+            WriteEntry(folder, path, index, outputExtension, [&](const std::string& name) {
+                return WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
+            });
         } else {
             if (!PreparePictureEntry(path, index, options, run)) continue;
-            const std::string name =
-                BuildOutputFileName(folder, path, std::to_string(index), ext, outputExtension);
-            SaveImageFile(run.holders[0], name);
+            WriteEntry(folder, path, index, outputExtension, [&](const std::string& name) {
+                return SaveImageFile(run.holders[0], name);
+            });
         }
     }
 }

@@ -6,7 +6,7 @@
 
 #include "catalogue/catalogue.h"
 #include "export/options.h"
-#include "imagefile/imageops.h"
+#include "imagefile/ops/imageops.h"
 
 namespace gw {
 

@@ -8,8 +8,8 @@
 
 #include "fuzz/fuzz_check.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/codec.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/codec.h"
+#include "imagefile/formats/registry.h"
 #include "imagefile/raster.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/ico.h"
+#include "imagefile/ico/reader.h"
 #include "imagefile/raster.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/fileerror.h"
-#include "imagefile/formats.h"
+#include "base/fileio.h"
+#include "imagefile/formats/registry.h"
 #include "imagefile/raster.h"
 #include "support/icobuilder.h"
 #include "support/pebuilder.h"
@@ -85,7 +85,7 @@ void SavePicture(const std::string& name, int type, const Bytes& bytes) {
 void SaveWritten(gw::ImageHolder holder, const std::string& name, const std::string& ext) {
     const std::string path = gOut + "/.tmp." + ext;
     gw::SaveImageFile(holder, path);
-    if (holder.Failed) {
+    if (holderFailed) {
         std::fprintf(stderr, "make_seeds: no %s from %s\n", ext.c_str(), name.c_str());
         return;
     }

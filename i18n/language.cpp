@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/appfolder.h"
+#include "base/appfolder.h"
 #include "i18n/messages.h"
 
 namespace gw {

@@ -24,6 +24,7 @@ std::string LanguageFilePath(const std::string& appFolder);
 
 // Applies the export dialog's section of the language file to a dialog just created, whatever
 // number is passed.
-void ApplyDialogLanguage(const ComponentTable& dialog, const std::string& appFolder, int languageNumber);
+void ApplyDialogLanguage(const ComponentTable& dialog, const std::string& appFolder,
+                         int languageNumber);
 
 }  // namespace gw

@@ -16,6 +16,18 @@ struct Limits {
     static constexpr std::uint64_t kMaxBufferBytes = std::uint64_t{1} << 30;
     // Most directory entries, resources or frames walked in one file.
     static constexpr std::uint64_t kMaxEntries = 1u << 16;
+    // Directory entries a resource walk may visit in all, however the directories nest or loop.
+    static constexpr std::uint32_t kEntryBudget = 1u << 16;
+    // Pages of a multi-page PCX (DCX) file: the size of its fixed offset table.
+    static constexpr std::size_t kMaxPages = 1023;
+    // Tiles of one JPEG 2000 code stream.
+    static constexpr std::uint64_t kMaxTiles = 65535;
+    // Scans of a progressive JPEG; more is a damaged or hostile file.
+    static constexpr int kMaxScans = 1000;
+    // Objects a metafile may keep in its object table at once.
+    static constexpr std::size_t kMaxObjects = 65535;
+    // Longest side of one image inside an icon resource or icon file.
+    static constexpr int kMaxIconImageSide = 1024;
 };
 
 // a * b, or false when the product does not fit in 64 bits.

@@ -201,13 +201,11 @@ std::uint32_t PixelsPerMetreFromDpi(int dpi);
 // Bits needed to number n colours, ⌈log2 n⌉: 2 → 1, 16 → 4, 32 → 5, 255 → 8, 256 → 8; 0 for n ≤ 1.
 int BitsForColorCount(std::uint64_t n);
 
-// An off-screen image holder: one image, its file parameters, the failure flag of the last
-// read or write, the selection mask used by the transparency sequence, and the display
-// background colour.
+// An off-screen image holder: one image, its file parameters, the selection mask used by the
+// transparency sequence, and the display background colour.
 struct ImageHolder {
     RasterImage Image;
     FileParams Params;
-    bool Failed = false;
     std::vector<std::uint8_t> Selection;  // Width × Height, 0 = not selected; empty = none
     Rgb Background{255, 255, 255};
 };

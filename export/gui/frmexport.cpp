@@ -12,21 +12,22 @@
 #include <QToolButton>
 #include <QWindow>
 
-#include "app/appfolder.h"
 #include "app/dialogs.h"
 #include "app/frmicon.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "base/appfolder.h"
+#include "base/paths.h"
 #include "catalogue/iconsource.h"
 #include "export/naming.h"
 #include "export/settings.h"
 #include "i18n/language.h"
 #include "imagefile/bytereader.h"
-#include "imagefile/formats.h"
-#include "imagefile/ico.h"
-#include "imagefile/imageops.h"
-#include "imagefile/resample.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ico/reader.h"
+#include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 namespace {
@@ -428,7 +429,7 @@ void FrmExport::ShowSample(int row, bool force) {
             LoadImageStream(view, reader);
         }
     } else if (IsKnownImageFile(sourceFile_)) {
-        LoadImageFile(view, sourceFile_);
+        if (!LoadImageFile(view, sourceFile_).ok()) return;
         if (RzCheckBox1->isChecked())
             MakeBackgroundTransparent(view, static_cast<ColorValue>(gradualColor_));
         ResampleImage(view, s, s, ResampleFilter::rfFastLinear);

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "imagefile/fileerror.h"
-#include "imagefile/formats.h"
+#include "base/fileio.h"
+#include "imagefile/formats/registry.h"
 #include "support/pebuilder.h"
 
 namespace gw {
@@ -47,7 +47,7 @@ class CliTest : public ::testing::Test {
         for (int y = 0; y < 90; ++y)
             for (int x = 0; x < 120; ++x)
                 h.Image.SetPixelRgb(x, y, {static_cast<std::uint8_t>(x), 50, 90});
-        SaveImageFile(h, Path("photo.png"));
+        EXPECT_TRUE(SaveImageFile(h, Path("photo.png")).ok());
         pefix::WriteBytes(Path("notes.dll"), {'h', 'e', 'l', 'l', 'o'});
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -124,8 +124,8 @@ TEST_F(CliTest, ConvertResizesAndWritesByExtension) {
     CliRun r = Cli({"convert", Path("photo.png"), Path("small.bmp"), "--size", "30x20"});
     ASSERT_EQ(r.status, 0) << r.err;
     ImageHolder h;
-    LoadImageFile(h, Path("small.bmp"));
-    ASSERT_FALSE(h.Failed);
+    bool hFailed = !ImageStatus(LoadImageFile(h, Path("small.bmp"))).ok();
+    ASSERT_FALSE(hFailed);
     EXPECT_EQ(h.Image.Width(), 30);
     EXPECT_EQ(h.Image.Height(), 20);
 

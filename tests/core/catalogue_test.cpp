@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/appfolder.h"
+#include "base/appfolder.h"
+#include "base/paths.h"
 
 #include <cstdlib>
 #include <filesystem>

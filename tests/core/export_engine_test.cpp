@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
+#include "base/paths.h"
 #include "export/naming.h"
-#include "imagefile/fileerror.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 #include "support/icobuilder.h"
 #include "support/pebuilder.h"
 
@@ -57,11 +58,11 @@ ImageHolder Picture(int width, int height, const std::function<Rgb(int, int)>& c
     return holder;
 }
 
-// Image i of a written icon file.
+// Image i of a written icon file; a read that fails is a test failure.
 ImageHolder ReadIcon(const std::string& path, int i) {
     ImageHolder holder;
     SelectImageIndex(holder, i);
-    LoadImageFile(holder, path);
+    EXPECT_TRUE(LoadImageFile(holder, path).ok()) << path << " image " << i;
     return holder;
 }
 
@@ -115,8 +116,8 @@ class ExportEngine : public ::testing::Test {
     }
     std::string SavePicture(const std::string& name, ImageHolder holder) {
         const std::string path = src_ + name;
-        SaveImageFile(holder, path);
-        EXPECT_FALSE(holder.Failed) << name;
+        bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+        EXPECT_FALSE(holderFailed) << name;
         return path;
     }
     std::string Garbage(const std::string& name) {
@@ -157,7 +158,6 @@ TEST_F(ExportEngine, ExecutableEntryHoldsTheChosenSizesSmallestFirst) {
     EXPECT_EQ(directory[1].width, 48);
     for (int i = 0; i < 2; ++i) {
         const ImageHolder image = ReadIcon(Out("tools_00004.ico"), i);
-        ASSERT_FALSE(image.Failed);
         const Rgba expected = kGroupColours[3];
         EXPECT_EQ(image.Image.PixelRgb(5, 5), (Rgb{expected.r, expected.g, expected.b}));
     }
@@ -177,7 +177,8 @@ TEST_F(ExportEngine, IconFileWithUpperCaseExtensionGoesThroughExtraction) {
 }
 
 TEST_F(ExportEngine, PictureIsStretchedToTheSquareSize) {
-    // Red top-left quarter on blue: a stretched result keeps the quarter, a padded one would not.
+    // Red top-left quarter on blue: a stretched result keeps the quarter, a padded one would
+    // not.
     const std::string png = SavePicture("wide.png", Picture(100, 60, [](int x, int y) {
                                             return x < 50 && y < 30 ? kRed : Rgb{20, 40, 220};
                                         }));
@@ -259,8 +260,8 @@ TEST_F(ExportEngine, FailedExtractionOnThePicturePathWritesNothingForThatEntry) 
 
     ASSERT_EQ(Output(), std::vector<std::string>{"good_00002.jpg"});
     ImageHolder picture;
-    LoadImageFile(picture, Out("good_00002.jpg"));
-    ASSERT_FALSE(picture.Failed);
+    bool pictureFailed = !ImageStatus(LoadImageFile(picture, Out("good_00002.jpg"))).ok();
+    ASSERT_FALSE(pictureFailed);
     EXPECT_EQ(picture.Image.Width(), 40);
     EXPECT_EQ(picture.Image.Height(), 30);
 }
@@ -271,8 +272,8 @@ TEST_F(ExportEngine, RegressionIconPictureLargerThanAnIconStreamIsStillWritten) 
 
     ASSERT_EQ(Output(), std::vector<std::string>{"big_00001.png"});
     ImageHolder picture;
-    LoadImageFile(picture, Out("big_00001.png"));
-    ASSERT_FALSE(picture.Failed);
+    bool pictureFailed = !ImageStatus(LoadImageFile(picture, Out("big_00001.png"))).ok();
+    ASSERT_FALSE(pictureFailed);
     EXPECT_EQ(picture.Image.Width(), 300);
     EXPECT_EQ(picture.Image.Height(), 280);
 }
@@ -285,7 +286,7 @@ TEST_F(ExportEngine, PictureOfAnImageFileIsResizedWithoutKeepingTheAspect) {
 
     ASSERT_EQ(Output(), std::vector<std::string>{"photo_00001.bmp"});
     ImageHolder picture;
-    LoadImageFile(picture, Out("photo_00001.bmp"));
+    ASSERT_TRUE(LoadImageFile(picture, Out("photo_00001.bmp")).ok());
     EXPECT_EQ(picture.Image.Width(), 256);
     EXPECT_EQ(picture.Image.Height(), 256);
     EXPECT_EQ(picture.Image.PixelRgb(128, 128), (Rgb{10, 120, 200}));

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -71,7 +71,7 @@ std::vector<std::uint8_t> BmpCore(unsigned w, unsigned h, unsigned bpp, std::vec
 
 ImageHolder Read(const std::vector<std::uint8_t>& file, bool* ok = nullptr) {
     ImageHolder h;
-    bool r = kBmpCodec.Read(h, file, ReadOptions{});
+    bool r = kBmpCodec.Read(h, file, ReadOptions{}) == ImageError::None;
     if (ok) *ok = r;
     return h;
 }
@@ -301,7 +301,7 @@ TEST(BmpRead, FailureLeavesHolderImage) {
     ImageHolder h;
     h.Image = test::Gradient(3, 3);
     std::vector<std::uint8_t> bad = Bmp(BmpSpec().width(100000).height(100000));
-    EXPECT_FALSE(kBmpCodec.Read(h, bad, ReadOptions{}));
+    EXPECT_NE(kBmpCodec.Read(h, bad, ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Image.Width(), 3);
 }
 
@@ -345,7 +345,7 @@ TEST_P(BmpWrite, RoundTripsAtDeclaredDepth) {
     h.Params.HorizontalDpi = 72;
     h.Params.VerticalDpi = 150;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kBmpCodec.Write(h, file));
+    ASSERT_EQ(kBmpCodec.Write(h, file), ImageError::None);
     ASSERT_GE(file.size(), 54u);
     EXPECT_EQ(file[14], 40);  // header size
     EXPECT_EQ(file[28] | (file[29] << 8), static_cast<int>(c.expectBpp));
@@ -384,7 +384,7 @@ TEST(BmpWrite, ThirtyTwoBitsStoreOpaqueAlphaBytes) {
     h.Image.Alpha()[1] = 128;
     h.Params.ChannelCount = 4;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kBmpCodec.Write(h, file));
+    ASSERT_EQ(kBmpCodec.Write(h, file), ImageError::None);
     ASSERT_EQ(file.size(), 54u + 3 * 2 * 4);
     for (std::size_t i = 54 + 3; i < file.size(); i += 4) EXPECT_EQ(file[i], 255) << i;
 }
@@ -395,7 +395,7 @@ TEST(BmpWrite, PaletteOfFourAndEightBitFilesIsRecorded) {
     h.Params.ChannelCount = 1;
     h.Params.BitsPerChannel = 8;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kBmpCodec.Write(h, file));
+    ASSERT_EQ(kBmpCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(h.Params.Palette, (std::vector<Rgb>{R, G}));
     EXPECT_EQ(h.Params.PaletteCount, 2);
 }
@@ -404,14 +404,14 @@ TEST(BmpWrite, DefaultResolutionIs11811PixelsPerMetre) {
     ImageHolder h;
     h.Image = test::Gradient(1, 1);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kBmpCodec.Write(h, file));
+    ASSERT_EQ(kBmpCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(file[38] | (file[39] << 8), 11811);
 }
 
 TEST(BmpWrite, EmptyImageIsRefused) {
     ImageHolder h;
     std::vector<std::uint8_t> file;
-    EXPECT_FALSE(kBmpCodec.Write(h, file));
+    EXPECT_NE(kBmpCodec.Write(h, file), ImageError::None);
 }
 
 // Malformed files: a clean failure, or (for damaged run-length data) a clean partial image.

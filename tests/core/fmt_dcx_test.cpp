@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -18,7 +18,7 @@ std::vector<std::uint8_t> Page(const std::vector<Rgb>& row) {
     ImageHolder h;
     h.Image = test::RgbImage(static_cast<int>(row.size()), 1, row);
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(kPcxCodec.Write(h, out));
+    EXPECT_EQ(kPcxCodec.Write(h, out), ImageError::None);
     return out;
 }
 
@@ -29,7 +29,7 @@ std::vector<std::uint8_t> PalettePage(const std::vector<Rgb>& row) {
     h.Params.ChannelCount = 1;
     h.Params.BitsPerChannel = 8;
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(kPcxCodec.Write(h, out));
+    EXPECT_EQ(kPcxCodec.Write(h, out), ImageError::None);
     return out;
 }
 
@@ -50,19 +50,19 @@ TEST(DcxRead, ImageIndexSelectsThePage) {
     const std::vector<std::uint8_t> file = Dcx({PalettePage({R, G}), Page({B, B, G}), Page({G})});
     EXPECT_TRUE(kDcxCodec.Probe(file));
     ImageHolder h;
-    ASSERT_TRUE(kDcxCodec.Read(h, file, ReadOptions{}));
+    ASSERT_EQ(kDcxCodec.Read(h, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(h.Image), (std::vector<Rgb>{R, G}));
     EXPECT_EQ(h.Params.ChannelCount, 1);
     h.Params.DCX_ImageIndex = 1;
-    ASSERT_TRUE(kDcxCodec.Read(h, file, ReadOptions{}));
+    ASSERT_EQ(kDcxCodec.Read(h, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(h.Image), (std::vector<Rgb>{B, B, G}));
     h.Params.DCX_ImageIndex = 2;
-    ASSERT_TRUE(kDcxCodec.Read(h, file, ReadOptions{}));
+    ASSERT_EQ(kDcxCodec.Read(h, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(h.Image), (std::vector<Rgb>{G}));
     h.Params.DCX_ImageIndex = 3;
-    EXPECT_FALSE(kDcxCodec.Read(h, file, ReadOptions{}));
+    EXPECT_NE(kDcxCodec.Read(h, file, ReadOptions{}), ImageError::None);
     h.Params.DCX_ImageIndex = -1;
-    EXPECT_FALSE(kDcxCodec.Read(h, file, ReadOptions{}));
+    EXPECT_NE(kDcxCodec.Read(h, file, ReadOptions{}), ImageError::None);
 }
 
 TEST(DcxWrite, OnePageThatReadsBack) {
@@ -70,7 +70,7 @@ TEST(DcxWrite, OnePageThatReadsBack) {
     h.Image = test::Gradient(5, 3);
     h.Params.ChannelCount = 4;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kDcxCodec.Write(h, file));
+    ASSERT_EQ(kDcxCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(h.Params.ChannelCount, 3);
     ASSERT_GT(file.size(), 4100u + 128u);
     EXPECT_EQ(file[4] | (file[5] << 8), 4100);
@@ -78,7 +78,7 @@ TEST(DcxWrite, OnePageThatReadsBack) {
     EXPECT_EQ(file[4100], 10);
     EXPECT_TRUE(kDcxCodec.Probe(file));
     ImageHolder back;
-    ASSERT_TRUE(kDcxCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kDcxCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
 }
 
@@ -88,7 +88,7 @@ class DcxMalformed : public testing::TestWithParam<MalformedCase> {};
 
 TEST_P(DcxMalformed, FailsCleanly) {
     ImageHolder h;
-    EXPECT_FALSE(kDcxCodec.Read(h, GetParam().file, ReadOptions{}));
+    EXPECT_NE(kDcxCodec.Read(h, GetParam().file, ReadOptions{}), ImageError::None);
     EXPECT_FALSE(kDcxCodec.Probe(GetParam().file));
 }
 

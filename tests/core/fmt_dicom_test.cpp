@@ -1,4 +1,4 @@
-#include "imagefile/fmt_dicom.h"
+#include "imagefile/formats/dicom.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -91,7 +91,7 @@ TEST(DicomReader, EightBitGreyIsScaledByItsOwnRange) {
     const auto bytes = BuildDicom(s);
     EXPECT_EQ(DetectImageFormat(bytes), kTypeDicom);
     ImageHolder holder;
-    ASSERT_TRUE(kDicomCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(kDicomCodec.Read(holder, bytes, {}), ImageError::None);
     ASSERT_EQ(holder.Image.Width(), 6);
     ASSERT_EQ(holder.Image.Height(), 4);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
@@ -112,7 +112,7 @@ TEST(DicomReader, SixteenBitGreyUsesTheStoredWindow) {
     s.window = "2000\\2000";  // 1000 .. 3000 maps to black .. white
     s.spacing = "0.5\\0.25";  // rows 0.5 mm apart, columns 0.25 mm
     ImageHolder holder;
-    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    ASSERT_EQ(kDicomCodec.Read(holder, BuildDicom(s), {}), ImageError::None);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
     EXPECT_LE(holder.Image.PixelRgb(1, 0).r, 1);
     EXPECT_NEAR(holder.Image.PixelRgb(0, 1).r, 128, 2);
@@ -129,7 +129,7 @@ TEST(DicomReader, SixteenBitGreyWithoutWindowUsesMinMax) {
     s.columns = 3;
     s.pixels = {4000, 5000, 6000};
     ImageHolder holder;
-    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    ASSERT_EQ(kDicomCodec.Read(holder, BuildDicom(s), {}), ImageError::None);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(0));
     EXPECT_NEAR(holder.Image.PixelRgb(1, 0).r, 128, 2);
     EXPECT_EQ(holder.Image.PixelRgb(2, 0), Grey(255));
@@ -142,7 +142,7 @@ TEST(DicomReader, MonochromeOneIsShownInverted) {
     s.columns = 2;
     s.pixels = {0, 255};
     ImageHolder holder;
-    ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+    ASSERT_EQ(kDicomCodec.Read(holder, BuildDicom(s), {}), ImageError::None);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), Grey(255));
     EXPECT_EQ(holder.Image.PixelRgb(1, 0), Grey(0));
 }
@@ -157,7 +157,7 @@ TEST(DicomReader, RgbKeepsItsColours) {
     for (E_TransferSyntax xfer : {EXS_LittleEndianExplicit, EXS_LittleEndianImplicit}) {
         s.xfer = xfer;
         ImageHolder holder;
-        ASSERT_TRUE(kDicomCodec.Read(holder, BuildDicom(s), {}));
+        ASSERT_EQ(kDicomCodec.Read(holder, BuildDicom(s), {}), ImageError::None);
         EXPECT_EQ(holder.Image.PixelRgb(0, 0), (Rgb{255, 0, 0}));
         EXPECT_EQ(holder.Image.PixelRgb(1, 0), (Rgb{0, 255, 0}));
         EXPECT_EQ(holder.Image.PixelRgb(0, 1), (Rgb{0, 0, 255}));
@@ -174,7 +174,7 @@ TEST(DicomReader, BareDatasetWithoutPreambleIsRead) {
     const auto bytes = BuildDicom(s);
     EXPECT_EQ(DetectImageFormat(bytes), kTypeUnknown);  // only the extension names it
     ImageHolder holder;
-    ASSERT_TRUE(kDicomCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(kDicomCodec.Read(holder, bytes, {}), ImageError::None);
     EXPECT_EQ(holder.Image.Width(), 6);
     EXPECT_EQ(holder.Image.PixelRgb(5, 3), Grey(255));
 }
@@ -234,7 +234,7 @@ TEST(DicomReader, MalformedInputFailsCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kDicomCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kDicomCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
 }
 
@@ -249,8 +249,8 @@ TEST(DicomRegistry, RowUsesTheReader) {
     s.pixels = Ramp(24, 3);
     const auto bytes = BuildDicom(s);
     ImageHolder holder;
-    LoadPictureFromStream(holder, ByteReader(bytes));
-    EXPECT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromStream(holder, ByteReader(bytes))).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Params.FileType, kTypeDicom);
 }
 

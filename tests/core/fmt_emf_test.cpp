@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/codec.h"
+#include "imagefile/formats/registry.h"
 #include "support/metafile_builder.h"
 #include "support/picture_bytes.h"
 
@@ -19,7 +19,7 @@ constexpr std::uint32_t kStockBlackBrush = 0x80000004, kStockNullPen = 0x8000000
 constexpr int kInch = 2540;
 
 bool Read(const std::vector<std::uint8_t>& file, ImageHolder& h) {
-    return kEmfCodec.Read(h, file, ReadOptions{});
+    return kEmfCodec.Read(h, file, ReadOptions{}) == ImageError::None;
 }
 
 std::uint8_t AlphaAt(const RasterImage& image, int x, int y) {

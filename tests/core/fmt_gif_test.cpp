@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_fixtures.h"
 
 namespace gw {
@@ -148,7 +148,7 @@ const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kBlue{0, 0, 2
 TEST(GifRead, TwoColourBlackAndWhiteFrameIsOneBit) {
     GifDesc desc{4, 2, {kBlack, kWhite}, 0, true, {Frame(4, 2, {1, 0, 1, 0, 0, 0, 1, 1})}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
+    ASSERT_EQ(kGifCodec.Read(holder, BuildGif(desc), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie1g);
     EXPECT_EQ(holder.Params.ChannelCount, 1);
     EXPECT_EQ(holder.Params.BitsPerChannel, 1);
@@ -165,7 +165,7 @@ TEST(GifRead, TransparentIndexBecomesAlphaAndSettingsAreRecorded) {
     f.delay = 25;
     GifDesc desc{3, 1, {kRed, kBlue, kWhite, kBlack}, 0, true, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
+    ASSERT_EQ(kGifCodec.Read(holder, BuildGif(desc), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
     ASSERT_TRUE(holder.Image.HasAlpha());
     EXPECT_EQ(holder.Image.AlphaRow(0)[0], 255);
@@ -187,7 +187,7 @@ TEST(GifRead, LocalMapInterlacingAndGif87) {
     f.localMap = {kBlue, kRed};
     GifDesc desc{1, 10, {kBlack, kWhite}, 0, false, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
+    ASSERT_EQ(kGifCodec.Read(holder, BuildGif(desc), {}), ImageError::None);
     for (int y = 0; y < 10; ++y) EXPECT_EQ(holder.Image.PixelRgb(0, y), y % 2 ? kRed : kBlue) << y;
     EXPECT_TRUE(holder.Params.GIF_Interlaced);
     EXPECT_EQ(holder.Params.GIF_Version, "GIF87a");
@@ -199,7 +199,7 @@ TEST(GifRead, FrameSmallerThanTheScreenSitsOnTheBackground) {
     f.top = 1;
     GifDesc desc{4, 3, {kRed, kBlue}, 1, true, {f}};
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
+    ASSERT_EQ(kGifCodec.Read(holder, BuildGif(desc), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Width(), 4);
     EXPECT_EQ(holder.Image.Height(), 3);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), kBlue);
@@ -207,7 +207,7 @@ TEST(GifRead, FrameSmallerThanTheScreenSitsOnTheBackground) {
     EXPECT_EQ(holder.Image.PixelRgb(3, 1), kBlue);
 
     desc.frames[0].transparent = 1;
-    ASSERT_TRUE(kGifCodec.Read(holder, BuildGif(desc), {}));
+    ASSERT_EQ(kGifCodec.Read(holder, BuildGif(desc), {}), ImageError::None);
     ASSERT_TRUE(holder.Image.HasAlpha());
     EXPECT_EQ(holder.Image.AlphaRow(0)[0], 0);
     EXPECT_EQ(holder.Image.AlphaRow(1)[1], 255);
@@ -217,13 +217,13 @@ TEST(GifRead, ImageIndexPicksTheFrame) {
     GifDesc desc{2, 1, {kRed, kBlue}, 0, true, {Frame(2, 1, {0, 0}), Frame(2, 1, {1, 1})}};
     auto gif = BuildGif(desc);
     ImageHolder holder;
-    ASSERT_TRUE(kGifCodec.Read(holder, gif, {}));
+    ASSERT_EQ(kGifCodec.Read(holder, gif, {}), ImageError::None);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), kRed);
     holder.Params.GIF_ImageIndex = 1;
-    ASSERT_TRUE(kGifCodec.Read(holder, gif, {}));
+    ASSERT_EQ(kGifCodec.Read(holder, gif, {}), ImageError::None);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), kBlue);
     holder.Params.GIF_ImageIndex = 2;
-    EXPECT_FALSE(kGifCodec.Read(holder, gif, {}));
+    EXPECT_NE(kGifCodec.Read(holder, gif, {}), ImageError::None);
 }
 
 TEST(GifRead, MalformedFilesFailCleanly) {
@@ -253,7 +253,7 @@ TEST(GifRead, MalformedFilesFailCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kGifCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kGifCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
 }
 
@@ -263,7 +263,7 @@ TEST(GifWrite, TrueColourIsGif89aWithDisposalTwo) {
     ImageHolder holder;
     holder.Image = test::ColourCycleImage(5, 4, {kRed, kBlue, {1, 2, 3}});
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kGifCodec.Write(holder, out));
+    ASSERT_EQ(kGifCodec.Write(holder, out), ImageError::None);
     EXPECT_EQ(std::string(out.begin(), out.begin() + 6), "GIF89a");
     Inspected r = Inspect(out);
     ASSERT_TRUE(r.ok);
@@ -285,7 +285,7 @@ TEST(GifWrite, AlphaUses255ColoursPlusTheTransparentEntry) {
     test::AddAlphaPattern(holder.Image);
     holder.Params.ChannelCount = 4;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kGifCodec.Write(holder, out));
+    ASSERT_EQ(kGifCodec.Write(holder, out), ImageError::None);
     Inspected r = Inspect(out);
     ASSERT_TRUE(r.ok && r.hasGcb);
     EXPECT_EQ(r.mapSize, 256);
@@ -318,7 +318,7 @@ TEST(GifWrite, DeclaredDepthSetsTheTableSize) {
         holder.Params.ChannelCount = 1;
         holder.Params.BitsPerChannel = c.bits;
         std::vector<std::uint8_t> out;
-        ASSERT_TRUE(kGifCodec.Write(holder, out));
+        ASSERT_EQ(kGifCodec.Write(holder, out), ImageError::None);
         Inspected r = Inspect(out);
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.mapSize, c.mapSize) << c.bits << c.blackWhite << c.alpha;
@@ -331,20 +331,20 @@ TEST(GifWrite, InterlacedSettingIsHonoured) {
     holder.Image = test::ColourCycleImage(3, 13, {kRed, kBlue, kWhite, {9, 9, 9}});
     holder.Params.GIF_Interlaced = true;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kGifCodec.Write(holder, out));
+    ASSERT_EQ(kGifCodec.Write(holder, out), ImageError::None);
     Inspected r = Inspect(out);
     ASSERT_TRUE(r.ok);
     EXPECT_TRUE(r.interlaced);
     // giflib's slurp keeps interlaced rows in file order; the reader under test reorders them.
     ImageHolder back;
-    ASSERT_TRUE(kGifCodec.Read(back, out, {}));
+    ASSERT_EQ(kGifCodec.Read(back, out, {}), ImageError::None);
     EXPECT_EQ(test::FirstColourDifference(back.Image, holder.Image), "");
 }
 
 TEST(GifWrite, EmptyImageIsNotWritten) {
     ImageHolder holder;
     std::vector<std::uint8_t> out;
-    EXPECT_FALSE(kGifCodec.Write(holder, out));
+    EXPECT_NE(kGifCodec.Write(holder, out), ImageError::None);
 }
 
 struct DepthCase {
@@ -364,9 +364,9 @@ TEST_P(GifRoundTrip, KeepsPixelsAndTransparency) {
     holder.Params.ChannelCount = c.channels;
     holder.Params.BitsPerChannel = c.bits;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kGifCodec.Write(holder, out));
+    ASSERT_EQ(kGifCodec.Write(holder, out), ImageError::None);
     ImageHolder back;
-    ASSERT_TRUE(kGifCodec.Read(back, out, {}));
+    ASSERT_EQ(kGifCodec.Read(back, out, {}), ImageError::None);
     EXPECT_EQ(back.Params.ChannelCount, 1);
     EXPECT_EQ(back.Params.BitsPerChannel, c.blackWhite ? 1 : c.bits);
     EXPECT_EQ(back.Image.HasAlpha(), c.alpha);

@@ -1,11 +1,11 @@
-#include "imagefile/fmt_hdphoto.h"
+#include "imagefile/formats/hdphoto.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 #include "support/picture_bytes.h"
 #include "support/picture_fixtures.h"
 
@@ -18,7 +18,7 @@ std::vector<std::uint8_t> Encode(const RasterImage& image, int channels = 3, int
     holder.Params.ChannelCount = channels;
     holder.Params.HorizontalDpi = holder.Params.VerticalDpi = dpi;
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(kHdPhotoCodec.Write(holder, out));
+    EXPECT_EQ(kHdPhotoCodec.Write(holder, out), ImageError::None);
     return out;
 }
 
@@ -53,7 +53,7 @@ TEST_P(HdPhotoRoundTrip, IsLossless) {
     const auto bytes = Encode(source, c.channels);
     EXPECT_TRUE(kHdPhotoCodec.Probe(bytes));
     ImageHolder back;
-    ASSERT_TRUE(kHdPhotoCodec.Read(back, bytes, {}));
+    ASSERT_EQ(kHdPhotoCodec.Read(back, bytes, {}), ImageError::None);
     ASSERT_EQ(back.Image.Width(), c.width);
     ASSERT_EQ(back.Image.Height(), c.height);
     EXPECT_EQ(test::FirstColourDifference(back.Image, source), "");
@@ -76,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, HdPhotoRoundTrip,
 
 TEST(HdPhotoWriter, ResolutionIsStored) {
     ImageHolder back;
-    ASSERT_TRUE(kHdPhotoCodec.Read(back, Encode(test::GradientImage(4, 4), 3, 96), {}));
+    ASSERT_EQ(kHdPhotoCodec.Read(back, Encode(test::GradientImage(4, 4), 3, 96), {}),
+              ImageError::None);
     EXPECT_EQ(back.Params.HorizontalDpi, 96);
     EXPECT_EQ(back.Params.VerticalDpi, 96);
 }
@@ -84,13 +85,13 @@ TEST(HdPhotoWriter, ResolutionIsStored) {
 TEST(HdPhotoWriter, AppendsAfterExistingBytesAndRejectsEmptyImages) {
     ImageHolder holder;
     std::vector<std::uint8_t> out = {9, 9};
-    EXPECT_FALSE(kHdPhotoCodec.Write(holder, out));
+    EXPECT_NE(kHdPhotoCodec.Write(holder, out), ImageError::None);
     EXPECT_EQ(out.size(), 2u);
     holder.Image = test::GradientImage(5, 3);
-    ASSERT_TRUE(kHdPhotoCodec.Write(holder, out));
+    ASSERT_EQ(kHdPhotoCodec.Write(holder, out), ImageError::None);
     EXPECT_EQ(out[0], 9);
     ImageHolder back;
-    ASSERT_TRUE(kHdPhotoCodec.Read(back, std::span(out).subspan(2), {}));
+    ASSERT_EQ(kHdPhotoCodec.Read(back, std::span(out).subspan(2), {}), ImageError::None);
     EXPECT_EQ(back.Image.Width(), 5);
 }
 
@@ -157,7 +158,7 @@ TEST(HdPhotoReader, MalformedInputFailsCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kHdPhotoCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kHdPhotoCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
     // Damaged coded data must not crash; whether something is decoded is the library's call.
     ImageHolder holder;

@@ -1,4 +1,4 @@
-#include "imagefile/fmt_jp2.h"
+#include "imagefile/formats/jp2.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/formats.h"
+#include "imagefile/formats/registry.h"
 #include "support/picture_bytes.h"
 #include "support/picture_fixtures.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 std::vector<std::uint8_t> Encode(const FormatCodec& codec, ImageHolder& holder) {
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(codec.Write(holder, out));
+    EXPECT_EQ(codec.Write(holder, out), ImageError::None);
     return out;
 }
 
@@ -147,7 +147,7 @@ TEST_P(Jp2RoundTrip, IsLossless) {
     EXPECT_EQ(info.Components, static_cast<std::uint32_t>(c.expectComponents));
 
     ImageHolder back;
-    ASSERT_TRUE(c.codec->Read(back, bytes, {}));
+    ASSERT_EQ(c.codec->Read(back, bytes, {}), ImageError::None);
     ASSERT_EQ(back.Image.Width(), c.width);
     ASSERT_EQ(back.Image.Height(), c.height);
     EXPECT_EQ(test::FirstColourDifference(back.Image, source), "");
@@ -187,7 +187,7 @@ TEST(Jp2Writer, BlackAndWhiteImageIsWrittenAsGrey) {
     const RasterImage bw = test::CheckerBits(10, 6, 2);
     const auto bytes = Encode(kJ2kCodec, bw, 1);
     ImageHolder back;
-    ASSERT_TRUE(kJ2kCodec.Read(back, bytes, {}));
+    ASSERT_EQ(kJ2kCodec.Read(back, bytes, {}), ImageError::None);
     EXPECT_EQ(test::FirstColourDifference(back.Image, bw), "");
 }
 
@@ -195,18 +195,18 @@ TEST(Jp2Writer, AppendsAfterExistingBytes) {
     std::vector<std::uint8_t> out = {1, 2, 3};
     ImageHolder holder;
     holder.Image = test::GradientImage(5, 5);
-    ASSERT_TRUE(kJp2Codec.Write(holder, out));
+    ASSERT_EQ(kJp2Codec.Write(holder, out), ImageError::None);
     ASSERT_GT(out.size(), 3u);
     EXPECT_EQ(out[0], 1);
     ImageHolder back;
-    ASSERT_TRUE(kJp2Codec.Read(back, std::span(out).subspan(3), {}));
+    ASSERT_EQ(kJp2Codec.Read(back, std::span(out).subspan(3), {}), ImageError::None);
     EXPECT_EQ(back.Image.Width(), 5);
 }
 
 TEST(Jp2Writer, EmptyImageFails) {
     ImageHolder holder;
     std::vector<std::uint8_t> out;
-    EXPECT_FALSE(kJp2Codec.Write(holder, out));
+    EXPECT_NE(kJp2Codec.Write(holder, out), ImageError::None);
     EXPECT_TRUE(out.empty());
 }
 
@@ -216,7 +216,7 @@ TEST(Jp2Reader, TiledSigned12BitGreyScalesToEightBits) {
     std::vector<std::int32_t> samples;
     const auto bytes = ReferenceTiledGrey(20, 13, &samples);
     ImageHolder holder;
-    ASSERT_TRUE(kJ2kCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(kJ2kCodec.Read(holder, bytes, {}), ImageError::None);
     ASSERT_EQ(holder.Image.Width(), 20);
     EXPECT_EQ(holder.Params.BitsPerChannel, 12);
     EXPECT_EQ(holder.Params.ChannelCount, 1);
@@ -232,7 +232,7 @@ TEST(Jp2Reader, TiledSigned12BitGreyScalesToEightBits) {
 TEST(Jp2Reader, SubsampledChromaIsUpsampledAndConvertedToRgb) {
     const auto bytes = ReferenceSubsampledYcc(9, 7, 100, 128, 200);  // a strong red
     ImageHolder holder;
-    ASSERT_TRUE(kJ2kCodec.Read(holder, bytes, {}));
+    ASSERT_EQ(kJ2kCodec.Read(holder, bytes, {}), ImageError::None);
     ASSERT_EQ(holder.Image.Width(), 9);
     ASSERT_EQ(holder.Image.Height(), 7);
     for (auto [x, y] : {std::pair{0, 0}, std::pair{8, 6}, std::pair{4, 3}}) {
@@ -262,12 +262,13 @@ TEST(Jp2Reader, ResolutionBoxGivesTheDpi) {
     for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(grown >> (24 - 8 * i));
 
     ImageHolder back;
-    ASSERT_TRUE(kJp2Codec.Read(back, file, {}));
+    ASSERT_EQ(kJp2Codec.Read(back, file, {}), ImageError::None);
     EXPECT_EQ(back.Params.HorizontalDpi, 96);
     EXPECT_EQ(back.Params.VerticalDpi, 200);
     ImageHolder plain;
     plain.Params.HorizontalDpi = 72;
-    ASSERT_TRUE(kJ2kCodec.Read(plain, Encode(kJ2kCodec, test::GradientImage(4, 4)), {}));
+    ASSERT_EQ(kJ2kCodec.Read(plain, Encode(kJ2kCodec, test::GradientImage(4, 4)), {}),
+              ImageError::None);
     EXPECT_EQ(plain.Params.HorizontalDpi, 300);
 }
 
@@ -278,7 +279,7 @@ TEST(Jp2Reader, DisplaySizeHintDecodesAtAReducedResolution) {
     } cases[] = {{0, 64, 48}, {100, 64, 48}, {32, 32, 24}, {20, 32, 24}, {16, 16, 12}, {1, 2, 2}};
     for (const Case& c : cases) {
         ImageHolder holder;
-        ASSERT_TRUE(kJp2Codec.Read(holder, bytes, ReadOptions{c.hint})) << c.hint;
+        ASSERT_EQ(kJp2Codec.Read(holder, bytes, ReadOptions{c.hint}), ImageError::None) << c.hint;
         EXPECT_EQ(holder.Image.Width(), c.width) << c.hint;
         EXPECT_EQ(holder.Image.Height(), c.height) << c.hint;
         EXPECT_EQ(holder.Params.ImageWidth, 64) << c.hint;
@@ -336,8 +337,8 @@ TEST(Jp2Reader, MalformedInputFailsCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(c.codec->Read(holder, c.bytes, {})) << c.name;
-        EXPECT_FALSE(c.codec->Read(holder, c.bytes, ReadOptions{16})) << c.name;
+        EXPECT_NE(c.codec->Read(holder, c.bytes, {}), ImageError::None) << c.name;
+        EXPECT_NE(c.codec->Read(holder, c.bytes, ReadOptions{16}), ImageError::None) << c.name;
     }
 }
 
@@ -353,8 +354,8 @@ TEST(Jp2Registry, LoadPictureFromStreamDetectsBothKinds) {
     for (const FormatCodec* codec : {&kJp2Codec, &kJ2kCodec}) {
         const auto bytes = Encode(*codec, test::GradientImage(7, 3));
         ImageHolder holder;
-        LoadPictureFromStream(holder, ByteReader(bytes));
-        EXPECT_FALSE(holder.Failed);
+        bool holderFailed = !ImageStatus(LoadPictureFromStream(holder, ByteReader(bytes))).ok();
+        EXPECT_FALSE(holderFailed);
         EXPECT_EQ(holder.Params.FileType, codec == &kJp2Codec ? kTypeJp2 : kTypeJ2k);
         EXPECT_EQ(holder.Image.Width(), 7);
     }

@@ -7,7 +7,7 @@
 
 #include <jpeglib.h>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_fixtures.h"
 
 namespace gw {
@@ -192,7 +192,7 @@ TEST(JpegRead, ColourFileRecordsItsSettings) {
     s.chromaH = 2;
     s.chromaV = 1;
     ImageHolder holder;
-    ASSERT_TRUE(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}));
+    ASSERT_EQ(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
     EXPECT_FALSE(holder.Image.HasAlpha());
     EXPECT_LE(test::MaxChannelDifference(holder.Image, source), 8);
@@ -214,8 +214,8 @@ TEST(JpegRead, QualityIsEstimatedFromTheQuantisationTables) {
     RasterImage source = Smooth(16, 16);
     for (int q : {10, 30, 50, 75, 95, 100}) {
         ImageHolder holder;
-        ASSERT_TRUE(
-            kJpegCodec.Read(holder, RefEncode(Settings(16, 16, 3, q), RgbPixels(source)), {}));
+        ASSERT_EQ(kJpegCodec.Read(holder, RefEncode(Settings(16, 16, 3, q), RgbPixels(source)), {}),
+                  ImageError::None);
         EXPECT_EQ(holder.Params.JPEG_Quality, q);
     }
 }
@@ -231,7 +231,7 @@ TEST(JpegRead, ResolutionUnits) {
         s.densityX = c.x;
         s.densityY = c.y;
         ImageHolder holder;
-        ASSERT_TRUE(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}));
+        ASSERT_EQ(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}), ImageError::None);
         EXPECT_EQ(holder.Params.HorizontalDpi, c.dpiX) << c.unit;
         EXPECT_EQ(holder.Params.VerticalDpi, c.dpiY) << c.unit;
     }
@@ -243,7 +243,7 @@ TEST(JpegRead, GreyAndProgressive) {
     RefEncodeSettings s = Settings(32, 8, 1, 95);
     s.progressive = true;
     ImageHolder holder;
-    ASSERT_TRUE(kJpegCodec.Read(holder, RefEncode(s, grey), {}));
+    ASSERT_EQ(kJpegCodec.Read(holder, RefEncode(s, grey), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
     EXPECT_EQ(holder.Params.ChannelCount, 1);
     EXPECT_EQ(holder.Params.JPEG_ColorSpace, FileParams::JpegColorSpace::Gray);
@@ -259,7 +259,8 @@ TEST(JpegRead, AdobeCmykIsConvertedToRgb) {
     std::vector<std::uint8_t> cmyk;
     for (int i = 0; i < 16 * 16; ++i) cmyk.insert(cmyk.end(), {255, 0, 255, 255});
     ImageHolder holder;
-    ASSERT_TRUE(kJpegCodec.Read(holder, RefEncode(Settings(16, 16, 4, 95), cmyk), {}));
+    ASSERT_EQ(kJpegCodec.Read(holder, RefEncode(Settings(16, 16, 4, 95), cmyk), {}),
+              ImageError::None);
     EXPECT_EQ(holder.Params.ChannelCount, 4);
     EXPECT_EQ(holder.Params.JPEG_ColorSpace, FileParams::JpegColorSpace::CMYK);
     Rgb c = holder.Image.PixelRgb(8, 8);
@@ -279,7 +280,7 @@ TEST(JpegRead, DisplaySizeHintDecodesAtReducedScaleButKeepsTheFileSize) {
         ImageHolder holder;
         ReadOptions options;
         options.DisplaySizeHint = c.hint;
-        ASSERT_TRUE(kJpegCodec.Read(holder, jpeg, options));
+        ASSERT_EQ(kJpegCodec.Read(holder, jpeg, options), ImageError::None);
         EXPECT_EQ(holder.Image.Width(), c.width) << c.hint;
         EXPECT_EQ(holder.Image.Height(), c.height) << c.hint;
         EXPECT_EQ(holder.Params.ImageWidth, 400);
@@ -316,7 +317,7 @@ TEST(JpegRead, MalformedFilesFailCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kJpegCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kJpegCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
 }
 
@@ -334,9 +335,9 @@ TEST(JpegRead, ProgressiveFileWhoseCoefficientsExceedTheBudgetIsRejected) {
     jpeg[sof] = jpeg[sof + 2] = 11000 >> 8;
     jpeg[sof + 1] = jpeg[sof + 3] = 11000 & 0xFF;
     ImageHolder holder;
-    EXPECT_FALSE(kJpegCodec.Read(holder, jpeg, {}));
+    EXPECT_NE(kJpegCodec.Read(holder, jpeg, {}), ImageError::None);
     // The same file at its own size still reads.
-    EXPECT_TRUE(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}));
+    EXPECT_EQ(kJpegCodec.Read(holder, RefEncode(s, RgbPixels(source)), {}), ImageError::None);
 }
 
 TEST(JpegRead, TruncatedScanDataStillGivesAWholeImage) {
@@ -344,7 +345,7 @@ TEST(JpegRead, TruncatedScanDataStillGivesAWholeImage) {
     auto jpeg = RefEncode(Settings(64, 64), RgbPixels(source));
     jpeg.resize(jpeg.size() * 2 / 3);
     ImageHolder holder;
-    ASSERT_TRUE(kJpegCodec.Read(holder, jpeg, {}));
+    ASSERT_EQ(kJpegCodec.Read(holder, jpeg, {}), ImageError::None);
     EXPECT_EQ(holder.Image.Width(), 64);
     EXPECT_EQ(holder.Image.Height(), 64);
 }
@@ -356,7 +357,7 @@ TEST(JpegWrite, DefaultsAreBaselineJfifQuality80WithTwoByTwoChroma) {
     holder.Image = Smooth(48, 32);
     test::AddAlphaPattern(holder.Image);
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kJpegCodec.Write(holder, out));
+    ASSERT_EQ(kJpegCodec.Write(holder, out), ImageError::None);
     RefInfo info = RefDecode(out);
     ASSERT_TRUE(info.ok);
     EXPECT_EQ(info.width, 48);
@@ -377,7 +378,7 @@ TEST(JpegWrite, DefaultsAreBaselineJfifQuality80WithTwoByTwoChroma) {
     EXPECT_LE(MaxDifference(info.rgb, holder.Image), 10);
 
     ImageHolder back;
-    ASSERT_TRUE(kJpegCodec.Read(back, out, {}));
+    ASSERT_EQ(kJpegCodec.Read(back, out, {}), ImageError::None);
     EXPECT_EQ(back.Params.JPEG_Quality, 80);
     EXPECT_FALSE(back.Image.HasAlpha());
 }
@@ -392,7 +393,7 @@ TEST(JpegWrite, DensityFollowsTheResolution) {
         holder.Params.HorizontalDpi = c.dpiX;
         holder.Params.VerticalDpi = c.dpiY;
         std::vector<std::uint8_t> out;
-        ASSERT_TRUE(kJpegCodec.Write(holder, out));
+        ASSERT_EQ(kJpegCodec.Write(holder, out), ImageError::None);
         RefInfo info = RefDecode(out);
         EXPECT_EQ(info.dx, c.x);
         EXPECT_EQ(info.dy, c.y);
@@ -406,12 +407,12 @@ TEST(JpegWrite, SettingsKeptFromAReadAreUsedAgain) {
     holder.Params.JPEG_Progressive = true;
     holder.Params.JPEG_ChromaH = holder.Params.JPEG_ChromaV = 1;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kJpegCodec.Write(holder, out));
+    ASSERT_EQ(kJpegCodec.Write(holder, out), ImageError::None);
     RefInfo info = RefDecode(out);
     EXPECT_TRUE(info.progressive);
     EXPECT_EQ(info.samp[0][0], 1);
     ImageHolder back;
-    ASSERT_TRUE(kJpegCodec.Read(back, out, {}));
+    ASSERT_EQ(kJpegCodec.Read(back, out, {}), ImageError::None);
     EXPECT_EQ(back.Params.JPEG_Quality, 95);
 }
 
@@ -427,12 +428,12 @@ TEST(JpegWrite, EveryDeclaredDepthWritesThreeComponentColour) {
         holder.Params.ChannelCount = c.channels;
         holder.Params.BitsPerChannel = c.bits;
         std::vector<std::uint8_t> out;
-        ASSERT_TRUE(kJpegCodec.Write(holder, out));
+        ASSERT_EQ(kJpegCodec.Write(holder, out), ImageError::None);
         RefInfo info = RefDecode(out);
         ASSERT_TRUE(info.ok);
         EXPECT_EQ(info.components, 3);
         ImageHolder back;
-        ASSERT_TRUE(kJpegCodec.Read(back, out, {}));
+        ASSERT_EQ(kJpegCodec.Read(back, out, {}), ImageError::None);
         EXPECT_EQ(back.Params.ChannelCount, 3);
         EXPECT_LE(test::MaxChannelDifference(back.Image, holder.Image.ToRgb24()),
                   c.blackWhite ? 40 : 10);
@@ -442,7 +443,7 @@ TEST(JpegWrite, EveryDeclaredDepthWritesThreeComponentColour) {
 TEST(JpegWrite, EmptyImageIsNotWritten) {
     ImageHolder holder;
     std::vector<std::uint8_t> out;
-    EXPECT_FALSE(kJpegCodec.Write(holder, out));
+    EXPECT_NE(kJpegCodec.Write(holder, out), ImageError::None);
 }
 
 }  // namespace

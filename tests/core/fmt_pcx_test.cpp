@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -69,7 +69,7 @@ class PcxDecode : public testing::TestWithParam<DecodeCase> {};
 TEST_P(PcxDecode, MatchesReferencePixels) {
     const DecodeCase& c = GetParam();
     ImageHolder h;
-    ASSERT_TRUE(kPcxCodec.Read(h, c.file, ReadOptions{}));
+    ASSERT_EQ(kPcxCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
     EXPECT_TRUE(kPcxCodec.Probe(c.file));
     EXPECT_EQ(h.Image.Width(), c.width);
     EXPECT_EQ(h.Image.Height(), c.height);
@@ -215,7 +215,7 @@ TEST(PcxRead, RecordsResolutionVersionAndEncoding) {
     head.xMin = 100;  // the window need not start at 0
     ImageHolder h;
     std::vector<std::uint8_t> f = Pcx(head).u8s({0, 0}).v;
-    ASSERT_TRUE(kPcxCodec.Read(h, f, ReadOptions{}));
+    ASSERT_EQ(kPcxCodec.Read(h, f, ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Image.Width(), 8);
     EXPECT_EQ(h.Params.HorizontalDpi, 150);
     EXPECT_EQ(h.Params.VerticalDpi, 75);
@@ -246,7 +246,7 @@ TEST_P(PcxWrite, RoundTripsAtDeclaredDepth) {
     h.Params.BitsPerChannel = c.bits;
     h.Params.HorizontalDpi = 96;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPcxCodec.Write(h, file));
+    ASSERT_EQ(kPcxCodec.Write(h, file), ImageError::None);
     ASSERT_GE(file.size(), 128u);
     EXPECT_EQ(file[1], 5);
     EXPECT_EQ(file[2], 1);
@@ -257,7 +257,7 @@ TEST_P(PcxWrite, RoundTripsAtDeclaredDepth) {
     EXPECT_TRUE(kPcxCodec.Probe(file));
 
     ImageHolder back;
-    ASSERT_TRUE(kPcxCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPcxCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
     EXPECT_FALSE(back.Image.HasAlpha());
     EXPECT_EQ(back.Params.HorizontalDpi, 96);
@@ -277,11 +277,11 @@ TEST(PcxWrite, LowersChannelCountToThree) {
     h.Image = test::Gradient(2, 2);
     h.Params.ChannelCount = 4;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPcxCodec.Write(h, file));
+    ASSERT_EQ(kPcxCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(h.Params.ChannelCount, 3);
     h.Params.ChannelCount = 1;
     h.Params.BitsPerChannel = 8;
-    ASSERT_TRUE(kPcxCodec.Write(h, file));
+    ASSERT_EQ(kPcxCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(h.Params.ChannelCount, 1);
 }
 
@@ -291,10 +291,10 @@ TEST(PcxWrite, LongRunsAndHighBytesEncode) {
     px[3] = Rgb{0xc0, 0xc1, 0xfe};
     h.Image = test::RgbImage(200, 2, px);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPcxCodec.Write(h, file));
+    ASSERT_EQ(kPcxCodec.Write(h, file), ImageError::None);
     EXPECT_LT(file.size(), 128u + 200 * 2 * 3);
     ImageHolder back;
-    ASSERT_TRUE(kPcxCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPcxCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), px);
 }
 
@@ -304,7 +304,7 @@ TEST(PcxWrite, RecordsPaletteOfPaletteFiles) {
     h.Params.ChannelCount = 1;
     h.Params.BitsPerChannel = 4;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPcxCodec.Write(h, file));
+    ASSERT_EQ(kPcxCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(h.Params.Palette, (std::vector<Rgb>{B, R}));
 }
 

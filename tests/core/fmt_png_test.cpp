@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_fixtures.h"
 #include "support/png_builder.h"
 
@@ -58,13 +58,13 @@ Ihdr HeaderOf(const std::vector<std::uint8_t>& png) {
 
 std::vector<std::uint8_t> Encode(ImageHolder& holder) {
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(kPngCodec.Write(holder, out));
+    EXPECT_EQ(kPngCodec.Write(holder, out), ImageError::None);
     return out;
 }
 
 ImageHolder Decode(const std::vector<std::uint8_t>& bytes) {
     ImageHolder holder;
-    EXPECT_TRUE(kPngCodec.Read(holder, bytes, {}));
+    EXPECT_EQ(kPngCodec.Read(holder, bytes, {}), ImageError::None);
     return holder;
 }
 
@@ -90,7 +90,7 @@ class PngReadTest : public ::testing::TestWithParam<ReadCase> {};
 TEST_P(PngReadTest, DecodesLayout) {
     const ReadCase& c = GetParam();
     ImageHolder holder;
-    ASSERT_TRUE(kPngCodec.Read(holder, c.build(), {}));
+    ASSERT_EQ(kPngCodec.Read(holder, c.build(), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), c.format);
     EXPECT_EQ(holder.Params.ChannelCount, c.channels);
     EXPECT_EQ(holder.Params.BitsPerChannel, c.bits);
@@ -218,7 +218,7 @@ TEST(PngRead, MalformedStreamsFailCleanly) {
     cases.push_back({"IHDR crc", badCrc});
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kPngCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kPngCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
 }
 
@@ -386,7 +386,7 @@ TEST(PngWrite, InterlacedSettingIsHonoured) {
 TEST(PngWrite, EmptyImageIsNotWritten) {
     ImageHolder holder;
     std::vector<std::uint8_t> out;
-    EXPECT_FALSE(kPngCodec.Write(holder, out));
+    EXPECT_NE(kPngCodec.Write(holder, out), ImageError::None);
     EXPECT_TRUE(out.empty());
 }
 

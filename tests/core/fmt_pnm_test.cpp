@@ -1,11 +1,11 @@
-#include "imagefile/fmt_pnm.h"
+#include "imagefile/formats/pnm.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -33,7 +33,7 @@ class PnmDecode : public testing::TestWithParam<DecodeCase> {};
 TEST_P(PnmDecode, MatchesReferencePixels) {
     const DecodeCase& c = GetParam();
     ImageHolder h;
-    ASSERT_TRUE(kPnmCodec.Read(h, c.file, ReadOptions{}));
+    ASSERT_EQ(kPnmCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
     EXPECT_TRUE(kPnmCodec.Probe(c.file));
     EXPECT_EQ(h.Image.Width(), c.width);
     EXPECT_EQ(h.Image.Height(), c.height);
@@ -116,17 +116,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PnmRead, InvertedBitmapRowsHaveClearPadding) {
     ImageHolder h;
-    ASSERT_TRUE(kPnmCodec.Read(h, Bytes().str("P4 3 1\n").u8(0x40).v, ReadOptions{}));
+    ASSERT_EQ(kPnmCodec.Read(h, Bytes().str("P4 3 1\n").u8(0x40).v, ReadOptions{}),
+              ImageError::None);
     EXPECT_EQ(h.Image.Row(0)[0], 0xa0);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPnmCodec.Write(h, file));
+    ASSERT_EQ(kPnmCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(file.back(), 0x40);
 }
 
 TEST(PnmRead, KeepsHeaderCommentsAndDefaultResolution) {
     ImageHolder h;
     h.Params.HorizontalDpi = 72;
-    ASSERT_TRUE(kPnmCodec.Read(h, Text("P2\n# made by hand\n#\n1 1 255 7"), ReadOptions{}));
+    ASSERT_EQ(kPnmCodec.Read(h, Text("P2\n# made by hand\n#\n1 1 255 7"), ReadOptions{}),
+              ImageError::None);
     EXPECT_EQ(h.Params.Comments, (std::vector<std::string>{"made by hand", ""}));
     EXPECT_EQ(h.Params.HorizontalDpi, 300);
 }
@@ -161,12 +163,12 @@ TEST_P(PnmWrite, RoundTrips) {
     h.Image = Source(c.source);
     h.Params.BitsPerChannel = c.bits;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(WritePnm(h, file, c.kind));
+    ASSERT_EQ(WritePnm(h, file, c.kind), ImageError::None);
     ASSERT_GE(file.size(), 2u);
     EXPECT_EQ(file[0], 'P');
     EXPECT_EQ(file[1], c.expectType);
     ImageHolder back;
-    ASSERT_TRUE(kPnmCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPnmCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
 }
 
@@ -187,7 +189,7 @@ TEST(PnmWrite, CodecWriterIsAutoAndDeclaredOneBitGivesBitmap) {
     h.Params.ChannelCount = 1;
     h.Params.BitsPerChannel = 1;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPnmCodec.Write(h, file));
+    ASSERT_EQ(kPnmCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(file, Bytes().str("P4\n2 1\n").u8(0x40).v);
 }
 
@@ -195,7 +197,7 @@ TEST(PnmWrite, GraymapOfColourUsesLuminance) {
     ImageHolder h;
     h.Image = test::RgbImage(1, 1, {R});
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(WritePnm(h, file, PnmKind::Graymap));
+    ASSERT_EQ(WritePnm(h, file, PnmKind::Graymap), ImageError::None);
     EXPECT_EQ(file, Bytes().str("P5\n1 1\n255\n").u8(76).v);
 }
 

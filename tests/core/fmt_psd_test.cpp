@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "imagefile/bytereader.h"
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -74,7 +74,7 @@ class PsdDecode : public testing::TestWithParam<DecodeCase> {};
 TEST_P(PsdDecode, MatchesReferencePixels) {
     const DecodeCase& c = GetParam();
     ImageHolder h;
-    ASSERT_TRUE(kPsdCodec.Read(h, c.file, ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
     EXPECT_TRUE(kPsdCodec.Probe(c.file));
     EXPECT_EQ(h.Image.Width(), c.width);
     EXPECT_EQ(h.Image.Height(), c.height);
@@ -222,12 +222,12 @@ TEST(PsdRead, ResolutionResourceAndDefault) {
     PsdSpec s = Rgb2x1(3, {}, {1, 2, 3, 4, 5, 6});
     s.resources = Resolution(72);
     ImageHolder h;
-    ASSERT_TRUE(kPsdCodec.Read(h, Psd(s), ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(h, Psd(s), ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Params.HorizontalDpi, 72);
     EXPECT_EQ(h.Params.VerticalDpi, 72);
     s.resources.clear();
     h.Params.HorizontalDpi = 5;
-    ASSERT_TRUE(kPsdCodec.Read(h, Psd(s), ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(h, Psd(s), ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Params.HorizontalDpi, 300);
 }
 
@@ -307,7 +307,7 @@ TEST(PsdWrite, MergedImageAndOneLayerWithoutAlpha) {
     h.Params.ChannelCount = 1;  // the declared depth plays no part: always 8-bit RGB
     h.Params.BitsPerChannel = 4;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPsdCodec.Write(h, file));
+    ASSERT_EQ(kPsdCodec.Write(h, file), ImageError::None);
     WrittenPsd psd = Parse(file, 5, 3);
     ASSERT_TRUE(psd.ok);
     EXPECT_EQ(psd.channels, 3u);
@@ -322,7 +322,7 @@ TEST(PsdWrite, MergedImageAndOneLayerWithoutAlpha) {
         EXPECT_EQ(psd.mergedPlanes[c], PlaneOf(h.Image, c));
     }
     ImageHolder back;
-    ASSERT_TRUE(kPsdCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
     EXPECT_FALSE(back.Image.HasAlpha());
     EXPECT_EQ(back.Params.HorizontalDpi, 96);
@@ -335,7 +335,7 @@ TEST(PsdWrite, AlphaGoesToTheLayerTransparencyChannel) {
     h.Image.Alpha()[1] = 0;
     h.Image.Alpha()[6] = 90;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPsdCodec.Write(h, file));
+    ASSERT_EQ(kPsdCodec.Write(h, file), ImageError::None);
     WrittenPsd psd = Parse(file, 4, 2);
     ASSERT_TRUE(psd.ok);
     EXPECT_EQ(psd.channels, 4u);
@@ -345,7 +345,7 @@ TEST(PsdWrite, AlphaGoesToTheLayerTransparencyChannel) {
     EXPECT_EQ(psd.layerPlanes[1], PlaneOf(h.Image, 0));
     EXPECT_EQ(psd.mergedPlanes[3], PlaneOf(h.Image, 3));
     ImageHolder back;
-    ASSERT_TRUE(kPsdCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
     EXPECT_EQ(back.Image.Alpha(), h.Image.Alpha());
     EXPECT_EQ(back.Params.ChannelCount, 4);
@@ -355,9 +355,9 @@ TEST(PsdWrite, BlackAndWhiteImageIsWrittenAsRgb) {
     ImageHolder h;
     h.Image = test::BlackWhite({"#.#", ".#."});
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPsdCodec.Write(h, file));
+    ASSERT_EQ(kPsdCodec.Write(h, file), ImageError::None);
     ImageHolder back;
-    ASSERT_TRUE(kPsdCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kPsdCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(back.Image.Format(), PixelFormat::ie24RGB);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
 }
@@ -366,7 +366,7 @@ TEST(PsdWrite, OddSizedLayerInfoIsPadded) {
     ImageHolder h;
     h.Image = test::Gradient(1, 1);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kPsdCodec.Write(h, file));
+    ASSERT_EQ(kPsdCodec.Write(h, file), ImageError::None);
     EXPECT_TRUE(Parse(file, 1, 1).ok);
 }
 
@@ -374,7 +374,7 @@ TEST(PsdWrite, BeyondTheDocumentSizeLimitIsRefused) {
     ImageHolder h;
     h.Image.Allocate(30001, 1, PixelFormat::ie1g);
     std::vector<std::uint8_t> file;
-    EXPECT_FALSE(kPsdCodec.Write(h, file));
+    EXPECT_NE(kPsdCodec.Write(h, file), ImageError::None);
 }
 
 using test::MalformedCase;

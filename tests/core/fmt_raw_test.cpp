@@ -1,4 +1,4 @@
-#include "imagefile/fmt_raw.h"
+#include "imagefile/formats/raw.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/fileerror.h"
-#include "imagefile/formats.h"
+#include "base/fileio.h"
+#include "imagefile/formats/registry.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -126,7 +126,7 @@ std::vector<std::uint8_t> LinearDng(int w, int h, int previewWidth = 0, int prev
 TEST(CameraRawReader, DecodesALinearDng) {
     const auto dng = LinearDng(40, 24);
     ImageHolder holder;
-    ASSERT_TRUE(kCameraRawCodec.Read(holder, dng, {}));
+    ASSERT_EQ(kCameraRawCodec.Read(holder, dng, {}), ImageError::None);
     ASSERT_EQ(holder.Image.Width(), 40);
     ASSERT_EQ(holder.Image.Height(), 24);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
@@ -148,7 +148,8 @@ TEST(CameraRawReader, DisplaySizeHintTakesTheBigEnoughPreview) {
     } cases[] = {{0, 64, false}, {24, 32, true}, {32, 32, true}, {33, 64, false}};
     for (const Case& c : cases) {
         ImageHolder holder;
-        ASSERT_TRUE(kCameraRawCodec.Read(holder, dng, ReadOptions{c.hint})) << c.hint;
+        ASSERT_EQ(kCameraRawCodec.Read(holder, dng, ReadOptions{c.hint}), ImageError::None)
+            << c.hint;
         EXPECT_GE(holder.Image.Width(), c.width == 64 && c.hint > 0 ? 32 : c.width) << c.hint;
         if (c.green) {
             EXPECT_EQ(holder.Image.Width(), c.width) << c.hint;
@@ -184,8 +185,9 @@ TEST(CameraRawReader, MalformedInputFailsCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kCameraRawCodec.Read(holder, c.bytes, {})) << c.name;
-        EXPECT_FALSE(kCameraRawCodec.Read(holder, c.bytes, ReadOptions{16})) << c.name;
+        EXPECT_NE(kCameraRawCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
+        EXPECT_NE(kCameraRawCodec.Read(holder, c.bytes, ReadOptions{16}), ImageError::None)
+            << c.name;
     }
 }
 
@@ -206,7 +208,7 @@ TEST(CameraRawReader, HugeDeclaredSizeFailsBeforeDecoding) {
         }
     }
     ImageHolder holder;
-    EXPECT_FALSE(kCameraRawCodec.Read(holder, dng, {}));
+    EXPECT_NE(kCameraRawCodec.Read(holder, dng, {}), ImageError::None);
 }
 
 // ---- registry ----
@@ -242,12 +244,13 @@ TEST(CameraRawRegistry, TiffContentNamedAsCameraRawGoesTheCameraRawWay) {
     WriteWholeFile(asNef, dng.data(), dng.size());
     WriteWholeFile(asTif, dng.data(), dng.size());
     ImageHolder nef;
-    LoadPictureFromFile(nef, asNef);
-    EXPECT_FALSE(nef.Failed);
+    bool nefFailed = !ImageStatus(LoadPictureFromFile(nef, asNef)).ok();
+    EXPECT_FALSE(nefFailed);
     EXPECT_EQ(nef.Params.FileType, kTypeRaw);
     EXPECT_EQ(nef.Image.Width(), 40);
     ImageHolder tif;
-    LoadPictureFromFile(tif, asTif);
+    // Whether the TIFF reader decodes a linear DNG does not matter here, only the route taken.
+    static_cast<void>(LoadPictureFromFile(tif, asTif));
     EXPECT_NE(tif.Params.FileType, kTypeRaw);
     std::remove(asNef.c_str());
     std::remove(asTif.c_str());
@@ -258,8 +261,8 @@ TEST(CameraRawRegistry, MalformedCameraFileSetsTheFailureFlag) {
     const std::uint8_t bytes[] = {'I', 'I', 42, 0, 8, 0, 0, 0, 0xFF, 0xFF, 1, 2, 3};
     WriteWholeFile(path, bytes, sizeof bytes);
     ImageHolder holder;
-    LoadPictureFromFile(holder, path);
-    EXPECT_TRUE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromFile(holder, path)).ok();
+    EXPECT_TRUE(holderFailed);
     std::remove(path.c_str());
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -25,7 +25,7 @@ Bytes Header(unsigned type, unsigned w, unsigned h, unsigned depth, unsigned des
 
 ImageHolder Read(const std::vector<std::uint8_t>& file, bool* ok = nullptr) {
     ImageHolder h;
-    bool r = kTgaCodec.Read(h, file, ReadOptions{});
+    bool r = kTgaCodec.Read(h, file, ReadOptions{}) == ImageError::None;
     if (ok) *ok = r;
     return h;
 }
@@ -244,7 +244,7 @@ TEST(TgaRead, RecordsColourMapAndDefaultResolution) {
     ImageHolder h;
     h.Params.HorizontalDpi = 72;
     std::vector<std::uint8_t> f = Header(1, 1, 1, 8, 0, 2, 24).u8s({0, 0, 255, 0, 255, 0, 1}).v;
-    ASSERT_TRUE(kTgaCodec.Read(h, f, ReadOptions{}));
+    ASSERT_EQ(kTgaCodec.Read(h, f, ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Params.Palette, (std::vector<Rgb>{R, G}));
     EXPECT_EQ(h.Params.PaletteCount, 2);
     EXPECT_EQ(h.Params.HorizontalDpi, 300);
@@ -294,7 +294,7 @@ TEST_P(TgaWrite, RoundTripsAtDeclaredDepth) {
     h.Params.BitsPerChannel = c.bits;
     h.Params.TGA_Compressed = c.compressedBefore;
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kTgaCodec.Write(h, file));
+    ASSERT_EQ(kTgaCodec.Write(h, file), ImageError::None);
     ASSERT_GE(file.size(), 18u + 26u);
     EXPECT_EQ(file[2], c.expectType);
     EXPECT_EQ(file[16], c.expectDepth);
@@ -327,11 +327,11 @@ TEST(TgaWrite, ThirtyTwoBitSaveSwitchesLaterSavesToUncompressed) {
     h.Image.AddAlpha(128);
     h.Params.ChannelCount = 4;
     std::vector<std::uint8_t> first, second;
-    ASSERT_TRUE(kTgaCodec.Write(h, first));
+    ASSERT_EQ(kTgaCodec.Write(h, first), ImageError::None);
     EXPECT_EQ(first[17] & 15, 8);
     h.Image.RemoveAlpha();
     h.Params.ChannelCount = 3;
-    ASSERT_TRUE(kTgaCodec.Write(h, second));
+    ASSERT_EQ(kTgaCodec.Write(h, second), ImageError::None);
     EXPECT_EQ(second[2], 2);  // uncompressed true colour
     EXPECT_EQ(second.size(), 18u + 4 * 4 * 3 + 26u);
 }
@@ -343,7 +343,7 @@ TEST(TgaWrite, RunLengthPacketsCoverLongRunsAndMixedRows) {
     for (int x = 0; x < 300; ++x) px[300 + x] = Rgb{static_cast<std::uint8_t>(x), 0, 0};
     h.Image = test::RgbImage(300, 2, px);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kTgaCodec.Write(h, file));
+    ASSERT_EQ(kTgaCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(file[2], 10);
     EXPECT_LT(file.size(), 18u + 300 * 2 * 3 + 26u);
     ImageHolder back = Read(file);
@@ -354,7 +354,7 @@ TEST(TgaWrite, TooLargeForTheHeaderIsRefused) {
     ImageHolder h;
     h.Image.Allocate(70000, 1, PixelFormat::ie1g);
     std::vector<std::uint8_t> file;
-    EXPECT_FALSE(kTgaCodec.Write(h, file));
+    EXPECT_NE(kTgaCodec.Write(h, file), ImageError::None);
 }
 
 using test::MalformedCase;

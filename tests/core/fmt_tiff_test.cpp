@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_fixtures.h"
 
 namespace gw {
@@ -172,7 +172,7 @@ TEST(TiffRead, RgbWithResolution) {
     p.yres = 118.11f;
     p.unit = RESUNIT_CENTIMETER;
     ImageHolder holder;
-    ASSERT_TRUE(kTiffCodec.Read(holder, MakeTiff({p}), {}));
+    ASSERT_EQ(kTiffCodec.Read(holder, MakeTiff({p}), {}), ImageError::None);
     EXPECT_EQ(holder.Image.Format(), PixelFormat::ie24RGB);
     EXPECT_EQ(holder.Image.PixelRgb(0, 0), (Rgb{10, 20, 30}));
     EXPECT_EQ(holder.Image.PixelRgb(1, 0), (Rgb{40, 50, 60}));
@@ -247,7 +247,7 @@ TEST(TiffRead, Layouts) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        ASSERT_TRUE(kTiffCodec.Read(holder, MakeTiff({c.page}), {})) << c.name;
+        ASSERT_EQ(kTiffCodec.Read(holder, MakeTiff({c.page}), {}), ImageError::None) << c.name;
         EXPECT_EQ(holder.Image.Format(), c.format) << c.name;
         EXPECT_EQ(holder.Params.ChannelCount, c.channels) << c.name;
         EXPECT_EQ(holder.Params.BitsPerChannel, c.bits) << c.name;
@@ -267,7 +267,7 @@ TEST(TiffRead, SettingsOfTheFileAreRecorded) {
     palette.map[1] = 255;  // an 8-bit value stored in the 16-bit table
     palette.compression = COMPRESSION_PACKBITS;
     ImageHolder holder;
-    ASSERT_TRUE(kTiffCodec.Read(holder, MakeTiff({palette}), {}));
+    ASSERT_EQ(kTiffCodec.Read(holder, MakeTiff({palette}), {}), ImageError::None);
     EXPECT_EQ(holder.Params.PaletteCount, 256);
     EXPECT_EQ(holder.Params.Palette[1], (Rgb{255, 0, 0}));
     EXPECT_EQ(holder.Params.TIFF_Compression, FileParams::TiffCompression::PackBits);
@@ -279,7 +279,7 @@ TEST(TiffRead, AlphaComesOutWithStraightColours) {
     PageDesc rgba = Page(1, 1, 4, 8, PHOTOMETRIC_RGB, {100, 50, 20, 128});
     rgba.extraSamples = {EXTRASAMPLE_ASSOCALPHA};  // colours already multiplied by alpha
     ImageHolder holder;
-    ASSERT_TRUE(kTiffCodec.Read(holder, MakeTiff({rgba}), {}));
+    ASSERT_EQ(kTiffCodec.Read(holder, MakeTiff({rgba}), {}), ImageError::None);
     ASSERT_TRUE(holder.Image.HasAlpha());
     EXPECT_EQ(holder.Image.AlphaRow(0)[0], 128);
     Rgb c = holder.Image.PixelRgb(0, 0);
@@ -292,14 +292,14 @@ TEST(TiffRead, ImageIndexPicksThePage) {
     auto tiff = MakeTiff({Page(1, 1, 3, 8, PHOTOMETRIC_RGB, {1, 2, 3}),
                           Page(2, 1, 3, 8, PHOTOMETRIC_RGB, {4, 5, 6, 7, 8, 9})});
     ImageHolder holder;
-    ASSERT_TRUE(kTiffCodec.Read(holder, tiff, {}));
+    ASSERT_EQ(kTiffCodec.Read(holder, tiff, {}), ImageError::None);
     EXPECT_EQ(holder.Image.Width(), 1);
     holder.Params.TIFF_ImageIndex = 1;
-    ASSERT_TRUE(kTiffCodec.Read(holder, tiff, {}));
+    ASSERT_EQ(kTiffCodec.Read(holder, tiff, {}), ImageError::None);
     EXPECT_EQ(holder.Image.Width(), 2);
     EXPECT_EQ(holder.Image.PixelRgb(1, 0), (Rgb{7, 8, 9}));
     holder.Params.TIFF_ImageIndex = 2;
-    EXPECT_FALSE(kTiffCodec.Read(holder, tiff, {}));
+    EXPECT_NE(kTiffCodec.Read(holder, tiff, {}), ImageError::None);
 }
 
 TEST(TiffRead, MalformedFilesFailCleanly) {
@@ -307,7 +307,7 @@ TEST(TiffRead, MalformedFilesFailCleanly) {
     auto good = MakeTiff({Page(64, 64, 3, 8, PHOTOMETRIC_RGB, rows)});
     ASSERT_TRUE(kTiffCodec.Probe(MinimalTiffHeader(4, 4)));
     ImageHolder check;
-    ASSERT_TRUE(kTiffCodec.Read(check, MinimalTiffHeader(4, 4), {}));
+    ASSERT_EQ(kTiffCodec.Read(check, MinimalTiffHeader(4, 4), {}), ImageError::None);
     struct Case {
         const char* name;
         std::vector<std::uint8_t> bytes;
@@ -322,7 +322,7 @@ TEST(TiffRead, MalformedFilesFailCleanly) {
     };
     for (const Case& c : cases) {
         ImageHolder holder;
-        EXPECT_FALSE(kTiffCodec.Read(holder, c.bytes, {})) << c.name;
+        EXPECT_NE(kTiffCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
     }
 }
 
@@ -335,7 +335,7 @@ TEST(TiffWrite, TrueColourIsUncompressedRgbAndDropsAlpha) {
     holder.Params.ChannelCount = 4;
     holder.Params.HorizontalDpi = holder.Params.VerticalDpi = 96;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kTiffCodec.Write(holder, out));
+    ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None);
     Inspected r = Inspect(out);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.spp, 3);
@@ -378,7 +378,7 @@ TEST(TiffWrite, DeclaredDepthPicksTheLayout) {
         holder.Params.ChannelCount = c.channels;
         holder.Params.BitsPerChannel = c.bits;
         std::vector<std::uint8_t> out;
-        ASSERT_TRUE(kTiffCodec.Write(holder, out)) << c.name;
+        ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None) << c.name;
         Inspected r = Inspect(out);
         ASSERT_TRUE(r.ok) << c.name;
         EXPECT_EQ(r.photometric, c.photometric) << c.name;
@@ -397,16 +397,16 @@ TEST(TiffWrite, CompressionKeptFromAReadIsUsedAgain) {
     holder.Image = test::GradientImage(16, 16);
     holder.Params.TIFF_Compression = FileParams::TiffCompression::LZW;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kTiffCodec.Write(holder, out));
+    ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None);
     EXPECT_EQ(Inspect(out).compression, COMPRESSION_LZW);
     // Fax coding only suits black and white; colour falls back to no compression.
     holder.Params.TIFF_Compression = FileParams::TiffCompression::CCITT4;
     out.clear();
-    ASSERT_TRUE(kTiffCodec.Write(holder, out));
+    ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None);
     EXPECT_EQ(Inspect(out).compression, COMPRESSION_NONE);
     holder.Params.ChannelCount = holder.Params.BitsPerChannel = 1;
     out.clear();
-    ASSERT_TRUE(kTiffCodec.Write(holder, out));
+    ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None);
     Inspected r = Inspect(out);
     EXPECT_EQ(r.compression, COMPRESSION_CCITTFAX4);
     EXPECT_TRUE(r.ok);
@@ -415,7 +415,7 @@ TEST(TiffWrite, CompressionKeptFromAReadIsUsedAgain) {
 TEST(TiffWrite, EmptyImageIsNotWritten) {
     ImageHolder holder;
     std::vector<std::uint8_t> out;
-    EXPECT_FALSE(kTiffCodec.Write(holder, out));
+    EXPECT_NE(kTiffCodec.Write(holder, out), ImageError::None);
 }
 
 struct DepthCase {
@@ -436,9 +436,9 @@ TEST_P(TiffRoundTrip, KeepsPixelsAndDepth) {
     holder.Params.ChannelCount = c.channels;
     holder.Params.BitsPerChannel = c.bits;
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(kTiffCodec.Write(holder, out));
+    ASSERT_EQ(kTiffCodec.Write(holder, out), ImageError::None);
     ImageHolder back;
-    ASSERT_TRUE(kTiffCodec.Read(back, out, {}));
+    ASSERT_EQ(kTiffCodec.Read(back, out, {}), ImageError::None);
     EXPECT_EQ(back.Params.ChannelCount, c.backChannels);
     EXPECT_EQ(back.Params.BitsPerChannel, c.bits);
     EXPECT_FALSE(back.Image.HasAlpha());

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -19,7 +19,7 @@ TEST(WbmpRead, ReferencePixels) {
     EXPECT_TRUE(kWbmpCodec.Probe(file));
     ImageHolder h;
     h.Params.HorizontalDpi = 72;
-    ASSERT_TRUE(kWbmpCodec.Read(h, file, ReadOptions{}));
+    ASSERT_EQ(kWbmpCodec.Read(h, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Image.Format(), PixelFormat::ie1g);
     EXPECT_EQ(test::PixelsOf(h.Image),
               (std::vector<Rgb>{W, K, K, K, K, K, K, K, K, W, K, K, K, K, K, K, K, K, W, W}));
@@ -30,7 +30,8 @@ TEST(WbmpRead, ReferencePixels) {
 
 TEST(WbmpRead, BitsPastTheRowEndAreCleared) {
     ImageHolder h;
-    ASSERT_TRUE(kWbmpCodec.Read(h, Bytes().u8s({0, 0, 3, 1, 0xff}).v, ReadOptions{}));
+    ASSERT_EQ(kWbmpCodec.Read(h, Bytes().u8s({0, 0, 3, 1, 0xff}).v, ReadOptions{}),
+              ImageError::None);
     EXPECT_EQ(h.Image.Row(0)[0], 0xe0);
 }
 
@@ -38,7 +39,7 @@ TEST(WbmpRead, MultiByteDimensions) {
     // Width 200 = 0x81 0x48; height 1.
     Bytes f = Bytes().u8s({0, 0, 0x81, 0x48, 1}).fill(25, 0xff);
     ImageHolder h;
-    ASSERT_TRUE(kWbmpCodec.Read(h, f.v, ReadOptions{}));
+    ASSERT_EQ(kWbmpCodec.Read(h, f.v, ReadOptions{}), ImageError::None);
     EXPECT_EQ(h.Image.Width(), 200);
     EXPECT_EQ(h.Image.PixelRgb(199, 0), W);
 }
@@ -47,10 +48,10 @@ TEST(WbmpWrite, RoundTripsAndWritesTheReferenceBytes) {
     ImageHolder h;
     h.Image = test::BlackWhite({".#########", "#########."});
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kWbmpCodec.Write(h, file));
+    ASSERT_EQ(kWbmpCodec.Write(h, file), ImageError::None);
     EXPECT_EQ(file, Bytes().u8s({0, 0, 10, 2, 0x80, 0x00, 0x00, 0x40}).v);
     ImageHolder back;
-    ASSERT_TRUE(kWbmpCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kWbmpCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(test::PixelsOf(back.Image), test::PixelsOf(h.Image));
 }
 
@@ -61,12 +62,12 @@ TEST(WbmpWrite, ColourImagesAreThresholdedAndLargeSizesUseSeveralBytes) {
     h.Image = test::RgbImage(300, 1, px);
     h.Image.AddAlpha(0);
     std::vector<std::uint8_t> file;
-    ASSERT_TRUE(kWbmpCodec.Write(h, file));
+    ASSERT_EQ(kWbmpCodec.Write(h, file), ImageError::None);
     ASSERT_EQ(file.size(), 2u + 2 + 1 + 38);
     EXPECT_EQ(file[2], 0x82);  // 300 = 2 × 128 + 44
     EXPECT_EQ(file[3], 44);
     ImageHolder back;
-    ASSERT_TRUE(kWbmpCodec.Read(back, file, ReadOptions{}));
+    ASSERT_EQ(kWbmpCodec.Read(back, file, ReadOptions{}), ImageError::None);
     EXPECT_EQ(back.Image.PixelRgb(0, 0), K);
     EXPECT_EQ(back.Image.PixelRgb(1, 0), W);
 }
@@ -77,7 +78,7 @@ class WbmpMalformed : public testing::TestWithParam<MalformedCase> {};
 
 TEST_P(WbmpMalformed, FailsCleanly) {
     ImageHolder h;
-    EXPECT_FALSE(kWbmpCodec.Read(h, GetParam().file, ReadOptions{}));
+    EXPECT_NE(kWbmpCodec.Read(h, GetParam().file, ReadOptions{}), ImageError::None);
     EXPECT_FALSE(kWbmpCodec.Probe(GetParam().file));
 }
 

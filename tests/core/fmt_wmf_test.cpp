@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
-#include "imagefile/formats.h"
+#include "imagefile/formats/codec.h"
+#include "imagefile/formats/registry.h"
 #include "support/metafile_builder.h"
 #include "support/picture_bytes.h"
 
@@ -19,7 +19,7 @@ constexpr int kNullPen = 5, kSolid = 0, kNullBrush = 1, kHatched = 2;
 bool Read(const std::vector<std::uint8_t>& file, ImageHolder& h, int hint = 0) {
     ReadOptions options;
     options.DisplaySizeHint = hint;
-    return kWmfCodec.Read(h, file, options);
+    return kWmfCodec.Read(h, file, options) == ImageError::None;
 }
 
 std::uint8_t AlphaAt(const RasterImage& image, int x, int y) {
@@ -355,8 +355,8 @@ TEST(WmfRead, LoadedThroughTheRegistryByContent) {
     b.SetWindowExt(10, 10).Select(0).Rectangle(0, 0, 10, 10);
     const std::vector<std::uint8_t> file = b.Build();
     ImageHolder h;
-    LoadPictureFromStream(h, ByteReader(file));
-    ASSERT_FALSE(h.Failed);
+    bool hFailed = !ImageStatus(LoadPictureFromStream(h, ByteReader(file))).ok();
+    ASSERT_FALSE(hFailed);
     EXPECT_EQ(h.Params.FileType, kTypeWmf);
     EXPECT_EQ(h.Image.PixelRgb(5, 5), kRed);
 }

@@ -1,4 +1,5 @@
-#include "imagefile/formats.h"
+#include "base/paths.h"
+#include "imagefile/formats/registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/fileerror.h"
+#include "base/fileio.h"
 #include "support/picture_bytes.h"
 #include "support/picture_fixtures.h"
 
@@ -24,7 +25,7 @@ std::vector<std::uint8_t> Encode(const FormatCodec& codec, RasterImage image, in
     holder.Params.ChannelCount = channels;
     holder.Params.BitsPerChannel = bits;
     std::vector<std::uint8_t> out;
-    EXPECT_TRUE(codec.Write && codec.Write(holder, out));
+    EXPECT_TRUE(codec.Write && codec.Write(holder, out) == ImageError::None);
     return out;
 }
 
@@ -257,9 +258,9 @@ TEST(LoadImageFile, ReadsWithTheReaderTheExtensionNames) {
     const std::string path = TempFile("load.png");
     Save(path, Encode(kPngCodec, test::GradientImage(5, 4)));
     ImageHolder holder;
-    holder.Failed = true;
-    LoadImageFile(holder, path);
-    EXPECT_FALSE(holder.Failed);
+
+    bool holderFailed = !ImageStatus(LoadImageFile(holder, path)).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Image.Width(), 5);
     EXPECT_EQ(holder.Params.FileType, kTypePng);
     EXPECT_EQ(holder.Params.FileName, path);
@@ -272,34 +273,31 @@ TEST(LoadImageFile, ContentPlaysNoPartInTheChoice) {
     Save(asPng, Encode(kJpegCodec, test::GradientImage(5, 4)));
     for (const std::string& path : {asBmp, asPng}) {
         ImageHolder holder;
-        LoadImageFile(holder, path);
-        EXPECT_TRUE(holder.Failed) << path;
+        bool holderFailed = !ImageStatus(LoadImageFile(holder, path)).ok();
+        EXPECT_TRUE(holderFailed) << path;
         std::remove(path.c_str());
     }
 }
 
-TEST(LoadImageFile, NoReaderSetsTheFailureFlagAndKeepsTheImage) {
+TEST(LoadImageFile, NoReaderFailsAndKeepsTheImage) {
     for (const char* name : {"file.pdf", "file.txt", "noextension"}) {
         ImageHolder holder;
         holder.Image = test::GradientImage(3, 3);
         holder.Params.HorizontalDpi = 72;
-        LoadImageFile(holder, TempFile(name));  // none of them exists: no reader, so no open
-        EXPECT_TRUE(holder.Failed) << name;
+        // None of them exists: no reader, so no open.
+        EXPECT_EQ(LoadImageFile(holder, TempFile(name)).Code, ImageError::NoReader) << name;
         EXPECT_EQ(holder.Image.Width(), 3) << name;
         EXPECT_EQ(holder.Params.HorizontalDpi, 72) << name;
     }
 }
 
-TEST(LoadImageFile, MissingFileRaisesCannotOpen) {
+TEST(LoadImageFile, MissingFileIsCannotOpen) {
     const std::string path = TempFile("missing.png");
     ImageHolder holder;
-    try {
-        LoadImageFile(holder, path);
-        FAIL() << "no error";
-    } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot open file \"" + path + "\". No such file or directory");
-    }
+    const ImageStatus status = LoadImageFile(holder, path);
+    EXPECT_EQ(status.Code, ImageError::CannotOpenFile);
+    EXPECT_EQ(ImageStatusText(status, path),
+              "Cannot open file \"" + path + "\". No such file or directory");
 }
 
 // ---- saving by extension ----
@@ -317,8 +315,8 @@ TEST(SaveImageFile, ExtensionPicksTheWriter) {
         const std::string path = TempFile(c.name);
         ImageHolder holder;
         holder.Image = test::GradientImage(6, 5);
-        SaveImageFile(holder, path);
-        ASSERT_FALSE(holder.Failed) << c.name;
+        bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+        ASSERT_FALSE(holderFailed) << c.name;
         auto bytes = ReadWholeFile(path);
         EXPECT_EQ(DetectImageFormat(bytes), c.type) << c.name;
         std::remove(path.c_str());
@@ -332,8 +330,8 @@ TEST(SaveImageFile, PortableExtensionNamesTheKind) {
         const std::string path = TempFile(name);
         ImageHolder holder;
         holder.Image = test::GradientImage(6, 5);
-        SaveImageFile(holder, path);
-        ASSERT_FALSE(holder.Failed) << name;
+        bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+        ASSERT_FALSE(holderFailed) << name;
         auto bytes = ReadWholeFile(path);
         ASSERT_GE(bytes.size(), 2u);
         EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), magic) << name;
@@ -347,8 +345,8 @@ TEST(SaveImageFile, NoWriterSetsTheFailureFlagAndCreatesNothing) {
         const std::string path = TempFile(name);
         ImageHolder holder;
         holder.Image = test::GradientImage(2, 2);
-        SaveImageFile(holder, path);
-        EXPECT_TRUE(holder.Failed) << name;
+        bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+        EXPECT_TRUE(holderFailed) << name;
         EXPECT_FALSE(Exists(path)) << name;
     }
 }
@@ -356,22 +354,19 @@ TEST(SaveImageFile, NoWriterSetsTheFailureFlagAndCreatesNothing) {
 TEST(SaveImageFile, EmptyImageSetsTheFailureFlag) {
     const std::string path = TempFile("empty.png");
     ImageHolder holder;
-    SaveImageFile(holder, path);
-    EXPECT_TRUE(holder.Failed);
+    bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+    EXPECT_TRUE(holderFailed);
     EXPECT_FALSE(Exists(path));
 }
 
-TEST(SaveImageFile, UncreatableFileRaisesCannotCreate) {
+TEST(SaveImageFile, UncreatableFileIsCannotCreate) {
     const std::string path = TempFile("no-such-folder") + "/x.png";
     ImageHolder holder;
     holder.Image = test::GradientImage(2, 2);
-    try {
-        SaveImageFile(holder, path);
-        FAIL() << "no error";
-    } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + path + "\". No such file or directory");
-    }
+    const ImageStatus status = SaveImageFile(holder, path);
+    EXPECT_EQ(status.Code, ImageError::CannotCreateFile);
+    EXPECT_EQ(ImageStatusText(status, path),
+              "Cannot create file \"" + path + "\". No such file or directory");
 }
 
 TEST(SaveImageFile, AlphaKeptOnlyWhereTheFormatStoresIt) {
@@ -390,8 +385,8 @@ TEST(SaveImageFile, AlphaKeptOnlyWhereTheFormatStoresIt) {
         holder.Image = test::GradientImage(6, 5);
         test::AddAlphaPattern(holder.Image);
         holder.Params.ChannelCount = 4;
-        SaveImageFile(holder, path);
-        ASSERT_FALSE(holder.Failed) << c.name;
+        bool holderFailed = !ImageStatus(SaveImageFile(holder, path)).ok();
+        ASSERT_FALSE(holderFailed) << c.name;
         if (c.bmpBits) {
             auto bytes = ReadWholeFile(path);
             ASSERT_GT(bytes.size(), 54u);
@@ -399,8 +394,8 @@ TEST(SaveImageFile, AlphaKeptOnlyWhereTheFormatStoresIt) {
             EXPECT_EQ(bytes[54 + 3], 255);  // alpha byte of the first stored pixel
         }
         ImageHolder back;
-        LoadImageFile(back, path);
-        ASSERT_FALSE(back.Failed) << c.name;
+        bool backFailed = !ImageStatus(LoadImageFile(back, path)).ok();
+        ASSERT_FALSE(backFailed) << c.name;
         EXPECT_EQ(back.Image.HasAlpha() && !back.Image.AlphaAllOpaque(), c.alphaBack) << c.name;
         std::remove(path.c_str());
     }
@@ -412,13 +407,13 @@ TEST(LoadPictureFromFile, ContentDecidesOverTheName) {
     const std::string path = TempFile("really-jpeg.png");
     Save(path, Encode(kJpegCodec, test::GradientImage(8, 8)));
     ImageHolder holder;
-    LoadPictureFromFile(holder, path);
-    EXPECT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromFile(holder, path)).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Params.FileType, kTypeJpeg);
     // Export loads the same file through its extension's reader, which fails.
     ImageHolder exported;
-    LoadImageFile(exported, path);
-    EXPECT_TRUE(exported.Failed);
+    bool exportedFailed = !ImageStatus(LoadImageFile(exported, path)).ok();
+    EXPECT_TRUE(exportedFailed);
     std::remove(path.c_str());
 }
 
@@ -429,19 +424,20 @@ TEST(LoadPictureFromFile, UnrecognisedContentFallsBackToTheExtension) {
     const std::string path = TempFile("picture.wbmp");
     Save(path, wbmp);
     ImageHolder holder;
-    LoadPictureFromFile(holder, path);
-    EXPECT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromFile(holder, path)).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Params.FileType, kTypeWbmp);
     EXPECT_EQ(holder.Image.Width(), 8);
     std::remove(path.c_str());
 
-    EXPECT_THROW(LoadPictureFromFile(holder, TempFile("missing.png")), FileError);
+    EXPECT_EQ(LoadPictureFromFile(holder, TempFile("missing.png")).Code,
+              ImageError::CannotOpenFile);
     const std::string folder = TempFile("folder.png");
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    EXPECT_THROW(LoadPictureFromFile(holder, folder), FileError);
+    EXPECT_EQ(LoadPictureFromFile(holder, folder), ImageStatus(ImageError::CannotOpenFile, EISDIR));
     ::rmdir(folder.c_str());
-    LoadPictureFromFile(holder, TempFile("missing.pdf"));  // no reader: nothing to open
-    EXPECT_TRUE(holder.Failed);
+    // No reader: nothing to open.
+    EXPECT_EQ(LoadPictureFromFile(holder, TempFile("missing.pdf")).Code, ImageError::NoReader);
 }
 
 TEST(LoadPictureFromFile, CameraRawNamesWithTiffContentCountAsCameraRaw) {
@@ -450,10 +446,10 @@ TEST(LoadPictureFromFile, CameraRawNamesWithTiffContentCountAsCameraRaw) {
     Save(raw, tiff);
     Save(tif, tiff);
     ImageHolder holder;
-    LoadPictureFromFile(holder, raw);
-    EXPECT_TRUE(holder.Failed);  // no camera-raw reader yet
-    LoadPictureFromFile(holder, tif);
-    EXPECT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromFile(holder, raw)).ok();
+    EXPECT_TRUE(holderFailed);  // no camera-raw reader yet
+    holderFailed = !ImageStatus(LoadPictureFromFile(holder, tif)).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Params.FileType, kTypeTiff);
     std::remove(raw.c_str());
     std::remove(tif.c_str());
@@ -466,8 +462,8 @@ TEST(LoadPictureFromFile, FirstImageAtReducedScaleWithTheFileSizeRecorded) {
     holder.Params.TIFF_ImageIndex = 3;
     ReadOptions options;
     options.DisplaySizeHint = 80;
-    LoadPictureFromFile(holder, path, options);
-    ASSERT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromFile(holder, path, options)).ok();
+    ASSERT_FALSE(holderFailed);
     EXPECT_EQ(holder.Image.Width(), 100);
     EXPECT_EQ(holder.Image.Height(), 75);
     EXPECT_EQ(holder.Params.ImageWidth, 400);
@@ -479,8 +475,8 @@ TEST(LoadPictureFromFile, FirstImageAtReducedScaleWithTheFileSizeRecorded) {
 TEST(LoadPictureFromStream, ReadsTheDetectedFormat) {
     const auto ico = OneImageIcon();
     ImageHolder holder;
-    LoadPictureFromStream(holder, ByteReader(ico));
-    ASSERT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadPictureFromStream(holder, ByteReader(ico))).ok();
+    ASSERT_FALSE(holderFailed);
     EXPECT_EQ(holder.Image.Width(), 2);
     EXPECT_EQ(holder.Image.Height(), 2);
     ASSERT_TRUE(holder.Image.HasAlpha());
@@ -489,14 +485,14 @@ TEST(LoadPictureFromStream, ReadsTheDetectedFormat) {
     EXPECT_EQ(holder.Image.AlphaRow(1)[1], 128);
 
     const auto png = Encode(kPngCodec, test::GradientImage(3, 2));
-    LoadPictureFromStream(holder, ByteReader(png));
-    EXPECT_FALSE(holder.Failed);
+    holderFailed = !ImageStatus(LoadPictureFromStream(holder, ByteReader(png))).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_EQ(holder.Params.FileType, kTypePng);
     EXPECT_EQ(holder.Params.FileName, "");
 
     const auto text = test::Bytes().str("nothing to see").v;
-    LoadPictureFromStream(holder, ByteReader(text));
-    EXPECT_TRUE(holder.Failed);
+    holderFailed = !ImageStatus(LoadPictureFromStream(holder, ByteReader(text))).ok();
+    EXPECT_TRUE(holderFailed);
 }
 
 // ---- holder parameters ----

@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "imagefile/ico.h"
+#include "imagefile/ico/reader.h"
 #include "support/icobuilder.h"
 
 namespace gw {
@@ -49,9 +49,9 @@ Outcome ReadOnce(const std::vector<std::uint8_t>& bytes, bool cursor) {
     bool failed = false;
     ByteReader stream(bytes);
     if (cursor)
-        ReadCursorImage(stream, image, params, failed);
+        failed = ReadCursorImage(stream, image, params) != ImageError::None;
     else
-        ReadIconImage(stream, image, params, failed);
+        failed = ReadIconImage(stream, image, params) != ImageError::None;
     return {failed, image.Width() == 1 && image.Height() == 1 ? -1 : image.Width()};
 }
 
@@ -94,7 +94,7 @@ TEST(MalformedIcons, FailOrReadWithinTheData) {
          true, -1},
         {"count without directory", [] { return std::vector<std::uint8_t>{0, 0, 1, 0, 1, 0}; },
          true, -1},
-        {"zero count", [] { return std::vector<std::uint8_t>{0, 0, 1, 0, 0, 0}; }, false, -1},
+        {"zero count", [] { return std::vector<std::uint8_t>{0, 0, 1, 0, 0, 0}; }, true, -1},
         {"offset past the end", entry([](IcoEntry& e) { e.offset = 100000; }), true, -1},
         {"offset at 4 GiB", entry([](IcoEntry& e) { e.offset = 0xffffffffu; }), true, -1},
         {"offset leaves under 40 bytes", entry([](IcoEntry& e) { e.offset = 22 + 100; }), true, -1},
@@ -162,9 +162,9 @@ TEST(MalformedIcons, EveryTruncationOfEveryDepthIsSafe) {
                     bool failed = false;
                     ByteReader stream(bytes);
                     if (cursor)
-                        ReadCursorImage(stream, image, params, failed);
+                        failed = ReadCursorImage(stream, image, params) != ImageError::None;
                     else
-                        ReadIconImage(stream, image, params, failed);
+                        failed = ReadIconImage(stream, image, params) != ImageError::None;
                     if (!failed && !image.Empty()) {
                         ASSERT_EQ(image.Width(), 5) << bits << " " << n;
                         ASSERT_EQ(image.Height(), 3) << bits << " " << n;
@@ -186,7 +186,7 @@ TEST(MalformedIcons, RegressionDirectoryCheckIsRelativeToTheContainer) {
     RasterImage image;
     FileParams params;
     bool failed = false;
-    ReadIconImage(r, image, params, failed);
+    failed = ReadIconImage(r, image, params) != ImageError::None;
     EXPECT_FALSE(failed);
     EXPECT_EQ(image.Width(), 5);
 }

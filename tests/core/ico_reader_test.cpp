@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "imagefile/codec.h"
-#include "imagefile/ico.h"
+#include "imagefile/formats/codec.h"
+#include "imagefile/ico/reader.h"
 #include "support/icobuilder.h"
 
 namespace gw {
@@ -42,7 +42,7 @@ Read ReadIcon(const std::vector<std::uint8_t>& bytes, int index = 0, Rgb backgro
     r.params.ICO_ImageIndex = index;
     r.params.IconBackground = background;
     ByteReader stream(bytes);
-    ReadIconImage(stream, r.image, r.params, r.failed);
+    r.failed = ReadIconImage(stream, r.image, r.params) != ImageError::None;
     return r;
 }
 
@@ -51,7 +51,7 @@ Read ReadCursor(const std::vector<std::uint8_t>& bytes, int index = 0, Rgb backg
     r.params.CUR_ImageIndex = index;
     r.params.CursorBackground = background;
     ByteReader stream(bytes);
-    ReadCursorImage(stream, r.image, r.params, r.failed);
+    r.failed = ReadCursorImage(stream, r.image, r.params) != ImageError::None;
     return r;
 }
 
@@ -369,8 +369,7 @@ TEST(ReadIconImage, DirectoryListsAndImageIndex) {
         out.image.Allocate(5, 5, PixelFormat::ie24RGB);
         out.params.ICO_ImageIndex = k;
         ByteReader stream(bytes);
-        ReadIconImage(stream, out.image, out.params, out.failed);
-        EXPECT_FALSE(out.failed);
+        EXPECT_EQ(ReadIconImage(stream, out.image, out.params), ImageError::NoSuchImage);
         EXPECT_EQ(out.image.Width(), 5);
     }
 }
@@ -391,7 +390,7 @@ TEST(ReadIconImage, DepthFromHeaderEntryOrColourCount) {
     none.image.Allocate(3, 3, PixelFormat::ie24RGB);
     auto bytes = BuildIconContainer({e});
     ByteReader stream(bytes);
-    ReadIconImage(stream, none.image, none.params, none.failed);
+    none.failed = ReadIconImage(stream, none.image, none.params) != ImageError::None;
     EXPECT_TRUE(none.failed);
     EXPECT_EQ(none.image.Width(), 3);
 }
@@ -526,7 +525,7 @@ TEST(ReadCursorImage, DepthFromColourCountAndIndexRange) {
     r = ReadCursor(BuildIconContainer({e}, 2));
     EXPECT_TRUE(r.failed);
     r = ReadCursor(BuildIconContainer({e}, 2), 1);
-    EXPECT_FALSE(r.failed);
+    EXPECT_TRUE(r.failed);  // no image 1
     EXPECT_TRUE(r.image.Empty());
 }
 
@@ -534,15 +533,15 @@ TEST(ReadCursorImage, DepthFromColourCountAndIndexRange) {
 
 TEST(LoadImageStream, ResetsTheHolderAndRecordsTheFormat) {
     ImageHolder holder;
-    holder.Failed = true;
+
     holder.Params.Comments = {"old"};
     holder.Params.FileName = "/x/y.png";
     DibSpec s = TwoByTwo32(255, {});
     s.xPelsPerMeter = 1;  // rounds to 0 dpi
     auto bytes = OneImageIcon(s);
     ByteReader stream(bytes);
-    LoadImageStream(holder, stream);
-    EXPECT_FALSE(holder.Failed);
+    bool holderFailed = !ImageStatus(LoadImageStream(holder, stream)).ok();
+    EXPECT_FALSE(holderFailed);
     EXPECT_TRUE(holder.Params.Comments.empty());
     EXPECT_EQ(holder.Params.FileType, 6);
     EXPECT_TRUE(holder.Params.FileName.empty());
@@ -550,15 +549,14 @@ TEST(LoadImageStream, ResetsTheHolderAndRecordsTheFormat) {
     EXPECT_EQ(holder.Image.Width(), 2);
 }
 
-TEST(LoadImageStream, OutOfRangeIndexKeepsPixelsButNotAlpha) {
+TEST(LoadImageStream, OutOfRangeIndexFailsAndKeepsPixelsButNotAlpha) {
     ImageHolder holder;
     holder.Image.Allocate(4, 4, PixelFormat::ie24RGB);
     holder.Image.AddAlpha(3);
     holder.Params.ICO_ImageIndex = 5;
     auto bytes = OneImageIcon(TwoByTwo32(255, {}));
     ByteReader stream(bytes);
-    LoadImageStream(holder, stream);
-    EXPECT_FALSE(holder.Failed);
+    EXPECT_EQ(LoadImageStream(holder, stream), ImageError::NoSuchImage);
     EXPECT_EQ(holder.Image.Width(), 4);
     EXPECT_FALSE(holder.Image.HasAlpha());
 }
@@ -568,13 +566,13 @@ TEST(IconCodecs, ProbeReadAndWrite) {
     EXPECT_TRUE(kIcoCodec.Probe(icon));
     EXPECT_FALSE(kCurCodec.Probe(icon));
     ImageHolder holder;
-    ASSERT_TRUE(kIcoCodec.Read(holder, icon, ReadOptions{}));
+    ASSERT_EQ(kIcoCodec.Read(holder, icon, ReadOptions{}), ImageError::None);
     EXPECT_EQ(AlphaAt(holder.Image, 0, 0), 100);
 
     std::vector<std::uint8_t> written;
-    ASSERT_TRUE(kIcoCodec.Write(holder, written));
+    ASSERT_EQ(kIcoCodec.Write(holder, written), ImageError::None);
     ImageHolder back;
-    ASSERT_TRUE(kIcoCodec.Read(back, written, ReadOptions{}));
+    ASSERT_EQ(kIcoCodec.Read(back, written, ReadOptions{}), ImageError::None);
     EXPECT_EQ(back.Image.Pixels(), holder.Image.Pixels());
     EXPECT_EQ(back.Image.Alpha(), holder.Image.Alpha());
 
@@ -582,11 +580,11 @@ TEST(IconCodecs, ProbeReadAndWrite) {
     auto cursor = BuildIconContainer({e}, 2);
     EXPECT_TRUE(kCurCodec.Probe(cursor));
     ImageHolder cur;
-    EXPECT_TRUE(kCurCodec.Read(cur, cursor, ReadOptions{}));
+    EXPECT_EQ(kCurCodec.Read(cur, cursor, ReadOptions{}), ImageError::None);
     EXPECT_EQ(cur.Params.FileType, 7);
     EXPECT_EQ(kCurCodec.Write, nullptr);
     ImageHolder empty;
-    EXPECT_FALSE(kIcoCodec.Write(empty, written));
+    EXPECT_NE(kIcoCodec.Write(empty, written), ImageError::None);
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <vector>
 
-#include "imagefile/fileerror.h"
-#include "imagefile/ico.h"
-#include "imagefile/icowriter.h"
+#include "base/fileio.h"
+#include "imagefile/ico/reader.h"
+#include "imagefile/ico/writer.h"
 #include "support/icobuilder.h"
 
 namespace gw {
@@ -55,7 +56,7 @@ Read ReadBack(const std::vector<std::uint8_t>& bytes, int index = 0) {
     Read r;
     r.params.ICO_ImageIndex = index;
     ByteReader stream(bytes);
-    ReadIconImage(stream, r.image, r.params, r.failed);
+    r.failed = ReadIconImage(stream, r.image, r.params) != ImageError::None;
     return r;
 }
 
@@ -341,22 +342,25 @@ TEST(WriteIconFile, CreatesTheFileOrRaisesCannotCreate) {
     std::vector<ImageHolder> holders;
     holders.push_back(Holder(16, 16, 3));
     holders.push_back(Holder(32, 32, 3));
-    WriteIconFile(path, holders, 0);  // only the first holder
+    ASSERT_TRUE(WriteIconFile(path, holders, 0).ok());  // only the first holder
     auto bytes = ReadWholeFile(path);
     EXPECT_EQ(ParseIconDirectory(bytes).size(), 1u);
     std::vector<std::uint8_t> expected;
     EncodeIconFile(holders, 0, expected);
     EXPECT_EQ(bytes, expected);
+
+    // A file already there is neither replaced nor touched, and no temporary file is left.
+    EXPECT_EQ(WriteIconFile(path, holders, 1), ImageStatus(ImageError::CannotCreateFile, EEXIST));
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
     std::filesystem::remove_all(dir);
 
     const std::string missing = (dir / "no" / "such.ico").string();
-    try {
-        WriteIconFile(missing, holders, 1);
-        FAIL() << "no error";
-    } catch (const FileError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + missing + "\". No such file or directory");
-    }
+    const ImageStatus status = WriteIconFile(missing, holders, 1);
+    EXPECT_EQ(ImageStatusText(status, missing),
+              "Cannot create file \"" + missing + "\". No such file or directory");
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "export/naming.h"
-#include "imagefile/ico.h"
+#include "base/paths.h"
+#include "imagefile/ico/reader.h"
 #include "support/pebuilder.h"
 
 namespace gw {
@@ -467,7 +467,7 @@ TEST_F(IconFiles, At256TheSizeBytesAreZeroAndTheStreamReadsBack) {
     RasterImage image;
     FileParams params;
     bool failed = false;
-    ReadIconImage(reader, image, params, failed);
+    failed = ReadIconImage(reader, image, params) != ImageError::None;
     ASSERT_FALSE(failed);
     EXPECT_EQ(image.Width(), 256);
     EXPECT_EQ(image.Height(), 256);

@@ -1,12 +1,12 @@
-#include "imagefile/imageops.h"
+#include "imagefile/ops/imageops.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "imagefile/ops/resample.h"
 #include "imagefile/raster.h"
-#include "imagefile/resample.h"
 
 namespace gw {
 namespace {

@@ -142,8 +142,11 @@ TEST(ApplyDialogLanguage, TakesTheExportDialogsSectionOfTheShippedFile) {
     std::string caption;
     ComponentTable dialog;
     dialog.Add("RzComboBox1").Properties = {
-        {"Items", PropertyKind::Strings, {}, {}, [&](const std::vector<std::string>& v) { items = v; }}};
-    dialog.Add("").Properties = {{"Caption", PropertyKind::String, {}, [&](const std::string& v) { caption = v; }, {}}};
+        {"Items", PropertyKind::Strings, {}, {}, [&](const std::vector<std::string>& v) {
+             items = v;
+         }}};
+    dialog.Add("").Properties = {
+        {"Caption", PropertyKind::String, {}, [&](const std::string& v) { caption = v; }, {}}};
     ApplyDialogLanguage(dialog, std::string(source) + "/", 2);
     ASSERT_EQ(items.size(), 9u);
     EXPECT_EQ(items.front(), "ICO (*.ico)");

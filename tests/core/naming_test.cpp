@@ -1,7 +1,10 @@
 #include "export/naming.h"
+#include "base/fileio.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -22,7 +25,7 @@ class OutputNaming : public ::testing::Test {
     void TearDown() override { std::filesystem::remove_all(out_); }
     void Touch(const std::string& name) { std::ofstream(out_ + name) << "x"; }
     std::string Name(const std::string& source, const std::string& index, const std::string& ext) {
-        return BuildOutputFileName(out_, source, index, LowerExtension(source), ext);
+        return BuildOutputFileName(out_, source, index, LowerExtension(source), ext).value();
     }
     std::string out_;
 };
@@ -62,6 +65,46 @@ TEST_F(OutputNaming, TakenNamesGetACounter) {
 TEST_F(OutputNaming, AFolderOfTheSameNameDoesNotTakeIt) {
     std::filesystem::create_directories(out_ + "shell32_00001.ico");
     EXPECT_EQ(Name("/w/shell32.dll", "0", ".ico"), out_ + "shell32_00001.ico");
+}
+
+TEST_F(OutputNaming, AnIndexThatIsNoNumberIsAnError) {
+    const auto name = BuildOutputFileName(out_, "/a/b.dll", "abc", ".dll", ".ico");
+    ASSERT_FALSE(name);
+    EXPECT_EQ(NamingErrorText(name.error(), "abc"), "'abc' is not a valid integer value");
+}
+
+TEST_F(OutputNaming, ANameTakenBetweenNamingAndWritingIsNotOverwritten) {
+    // Another program creates the chosen name just before the first write lands.
+    int calls = 0;
+    std::string written;
+    const ImageStatus status = WriteUnderFreeName(
+        out_, "/pics/photo.png", 0, ".bmp",
+        [&](const std::string& name) -> ImageStatus {
+            if (++calls == 1) Touch(FileNamePart(name));
+            const std::uint8_t bytes[] = {'n', 'e', 'w'};
+            auto done = WriteFileAtomic(name, bytes);
+            return done ? ImageStatus{} : FromIoFailure(done.error());
+        },
+        written);
+    EXPECT_TRUE(status.ok());
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(written, out_ + "photo_00001_1.bmp");
+    EXPECT_EQ(ReadWholeFile(out_ + "photo_00001.bmp"), std::vector<unsigned char>{'x'});
+    EXPECT_EQ(ReadWholeFile(written), (std::vector<unsigned char>{'n', 'e', 'w'}));
+}
+
+TEST_F(OutputNaming, AFolderHoldingTheNameFailsTheWriteInsteadOfLooping) {
+    std::filesystem::create_directories(out_ + "photo_00001.bmp");
+    std::string written;
+    const ImageStatus status = WriteUnderFreeName(
+        out_, "/pics/photo.png", 0, ".bmp",
+        [&](const std::string& name) -> ImageStatus {
+            auto done = WriteFileAtomic(name, std::span<const std::uint8_t>{});
+            return done ? ImageStatus{} : FromIoFailure(done.error());
+        },
+        written);
+    EXPECT_EQ(status, ImageStatus(ImageError::CannotCreateFile, EEXIST));
+    EXPECT_EQ(written, out_ + "photo_00001.bmp");
 }
 
 TEST(PathParts, NameAndExtension) {

@@ -1,4 +1,5 @@
 #include "catalogue/opening.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 

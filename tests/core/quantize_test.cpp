@@ -1,4 +1,4 @@
-#include "imagefile/quantize.h"
+#include "imagefile/ops/quantize.h"
 
 #include <gtest/gtest.h>
 

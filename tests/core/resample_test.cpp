@@ -1,4 +1,4 @@
-#include "imagefile/resample.h"
+#include "imagefile/ops/resample.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "imagefile/fileerror.h"
+#include "base/fileio.h"
 
 namespace gw::pefix {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefile/codec.h"
+#include "imagefile/formats/codec.h"
 #include "imagefile/raster.h"
 
 namespace gw::test {
@@ -115,7 +115,7 @@ struct MalformedCase {
 // Reads a damaged file and checks that the decoder answered as the case expects.
 inline void ExpectMalformedHandled(const FormatCodec& codec, const MalformedCase& c) {
     ImageHolder h;
-    const bool read = codec.Read(h, c.file, ReadOptions{});
+    const bool read = codec.Read(h, c.file, ReadOptions{}) == ImageError::None;
     if (read != c.readable) ADD_FAILURE() << c.name << ": read " << (read ? "succeeded" : "failed");
     if (read && h.Image.Empty()) ADD_FAILURE() << c.name << ": read succeeded without a picture";
 }
