@@ -6,13 +6,39 @@
 
 #include "base/fileio.h"
 #include "base/paths.h"
-#include "imagefile/formats/dicom.h"
-#include "imagefile/formats/jp2.h"
 #include "imagefile/formats/pnm.h"
+#ifdef GW_HAVE_DCMTK
+#include "imagefile/formats/dicom.h"
+#endif
+#ifdef GW_HAVE_OPENJPEG
+#include "imagefile/formats/jp2.h"
+#endif
+#ifdef GW_HAVE_LIBRAW
 #include "imagefile/formats/raw.h"
+#endif
 
 namespace gw {
 namespace {
+
+// The codecs of optional libraries; a build without one keeps the format's row without a codec,
+// like the formats that have no reader: not recognised from content, and not read.
+#ifdef GW_HAVE_DCMTK
+constexpr const FormatCodec* kDicom = &kDicomCodec;
+#else
+constexpr const FormatCodec* kDicom = nullptr;
+#endif
+#ifdef GW_HAVE_OPENJPEG
+constexpr const FormatCodec* kJp2 = &kJp2Codec;
+constexpr const FormatCodec* kJ2k = &kJ2kCodec;
+#else
+constexpr const FormatCodec* kJp2 = nullptr;
+constexpr const FormatCodec* kJ2k = nullptr;
+#endif
+#ifdef GW_HAVE_LIBRAW
+constexpr const FormatCodec* kCameraRaw = &kCameraRawCodec;
+#else
+constexpr const FormatCodec* kCameraRaw = nullptr;
+#endif
 
 // jxrlib (kHdPhotoCodec) crashes on some damaged coded data, and content detection would hand
 // it any file that merely starts like one; the row stays out until it can decode safely.
@@ -38,6 +64,10 @@ bool StartsWithBytes(std::span<const std::uint8_t> data,
 
 bool Probe(const FormatCodec& codec, std::span<const std::uint8_t> data) {
     return codec.Probe && codec.Probe(data);
+}
+
+bool Probe(const FormatCodec* codec, std::span<const std::uint8_t> data) {
+    return codec && Probe(*codec, data);
 }
 
 // ---- signature tests of the formats without a codec ----
@@ -96,19 +126,19 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypeIco, "Windows Icon", "ICO", true, true, &kIcoCodec},
         {kTypeCur, "Windows Cursor", "CUR", true, false, &kCurCodec},
         {kTypePng, "Portable Network Graphics", "PNG", true, true, &kPngCodec},
-        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, &kDicomCodec},
+        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, kDicom},
         {kTypeWmf, "Windows Metafile", "WMF", true, false, &kWmfCodec},
         {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, &kEmfCodec},
         {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
         {kTypePnm, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true, true, &kPnmCodec},
         {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
-        {kTypeJp2, "JPEG2000", "JP2", true, true, &kJp2Codec},
-        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, &kJ2kCodec},
+        {kTypeJp2, "JPEG2000", "JP2", true, true, kJp2},
+        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, kJ2k},
         {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, nullptr},
         {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
         {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
         {kTypeRaw, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", true, false,
-         &kCameraRawCodec},
+         kCameraRaw},
         {kTypePsd, "Photoshop PSD", "PSD", true, true, &kPsdCodec},
         {kTypeIev, "Vectorial objects", "IEV", true, true, nullptr},
         {kTypeLyr, "Layers", "LYR", true, true, nullptr},
@@ -163,13 +193,13 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
             return kTypeHdPhoto;
     if (IsTiffByteOrder(d)) return kTypeTiff;
     if (Probe(kPngCodec, d)) return kTypePng;  // more than the 8 signature bytes
-    if (Probe(kDicomCodec, d)) return kTypeDicom;
+    if (Probe(kDicom, d)) return kTypeDicom;
     if (Probe(kIcoCodec, d)) return kTypeIco;
     if (Probe(kCurCodec, d)) return kTypeCur;
     if (Probe(kTgaCodec, d)) return kTypeTga;
     if (Probe(kPnmCodec, d)) return kTypePnm;
-    if (Probe(kJp2Codec, d)) return kTypeJp2;
-    if (Probe(kJ2kCodec, d)) return kTypeJ2k;
+    if (Probe(kJp2, d)) return kTypeJp2;
+    if (Probe(kJ2k, d)) return kTypeJ2k;
     if (IsAvi(d)) return kTypeAvi;
     if (Probe(kDcxCodec, d)) return kTypeDcx;
     if (Probe(kWmfCodec, d)) return kTypeWmf;
@@ -183,7 +213,7 @@ int DetectImageFormat(std::span<const std::uint8_t> d) {
             continue;
         if (row.Codec && Probe(*row.Codec, d)) return row.Type;
     }
-    if (Probe(kCameraRawCodec, d)) return kTypeRaw;
+    if (Probe(kCameraRaw, d)) return kTypeRaw;
     return kTypeUnknown;
 }
 
