@@ -1,5 +1,7 @@
 // Glyphwright: collect icons and pictures into a grid and write them out again.
 
+#include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,12 @@ int main(int argc, char** argv) {
     gw::SetProgramArgv0(argc > 0 ? argv[0] : nullptr);
     gw::Application app(argc, argv);
     gw::LoadQtTranslations(app);
+    // The installed theme icon when there is one, else the copy built into the program.
+    QIcon builtIn;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(GW_APP_ID), builtIn));
+    QGuiApplication::setDesktopFileName(QStringLiteral(GW_APP_ID));
     gw::FrmIcon window;
     app.SetErrorHandler([&window](const QString& text) {
         QWidget* owner = QApplication::activeWindow();
