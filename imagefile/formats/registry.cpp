@@ -9,6 +9,7 @@
 #include "imagefile/formats/dicom.h"
 #include "imagefile/formats/jp2.h"
 #include "imagefile/formats/pnm.h"
+#include "imagefile/formats/postscript.h"
 #include "imagefile/formats/raw.h"
 
 namespace gw {
@@ -104,8 +105,8 @@ std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPho
         {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
         {kTypeJp2, "JPEG2000", "JP2", true, true, &kJp2Codec},
         {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, &kJ2kCodec},
-        {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, nullptr},
-        {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
+        {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, &kPostScriptCodec},
+        {kTypePdf, "Adobe PDF", "PDF", false, true, &kPdfCodec},
         {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
         {kTypeRaw, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", true, false,
          &kCameraRawCodec},
