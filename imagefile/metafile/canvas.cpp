@@ -28,6 +28,28 @@ constexpr std::uint32_t kPsEndcapFlat = 0x0200;
 constexpr std::uint32_t kPsJoinMask = 0xf000;
 constexpr std::uint32_t kPsJoinBevel = 0x1000;
 constexpr std::uint32_t kPsJoinMiter = 0x2000;
+constexpr std::uint32_t kPsTypeMask = 0x000F0000;
+constexpr std::uint32_t kPsGeometric = 0x00010000;
+
+// The dash pattern of a pen style, in pixels for a cosmetic pen (the lengths GDI draws) and in
+// pen widths for a geometric one; empty for solid styles.
+std::vector<double> DashPattern(std::uint32_t style, bool geometric) {
+    switch (style & kPsStyleMask) {
+        case 1:  // dash
+            return geometric ? std::vector<double>{3, 1} : std::vector<double>{18, 6};
+        case 2:  // dot
+            return geometric ? std::vector<double>{1, 1} : std::vector<double>{3, 3};
+        case 3:  // dash dot
+            return geometric ? std::vector<double>{3, 1, 1, 1} : std::vector<double>{9, 6, 3, 6};
+        case 4:  // dash dot dot
+            return geometric ? std::vector<double>{3, 1, 1, 1, 1, 1}
+                             : std::vector<double>{9, 3, 3, 3, 3, 3};
+        case 8:  // alternate pixels
+            return {1, 1};
+        default:
+            return {};
+    }
+}
 
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -70,6 +92,10 @@ struct MetafileCanvas::State {
     bool winExtSet = false, vpExtSet = false;
     cairo_matrix_t world;
     MetaPoint current;
+    MetaFont font;
+    Rgb textColor{0, 0, 0}, bkColor{255, 255, 255};
+    int bkMode = 2;
+    std::uint32_t textAlign = 0;
 };
 
 struct MetafileCanvas::Impl {
@@ -252,9 +278,40 @@ struct MetafileCanvas::Impl {
             cairo_set_line_join(c, join == kPsJoinBevel   ? CAIRO_LINE_JOIN_BEVEL
                                    : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER
                                                           : CAIRO_LINE_JOIN_ROUND);
-            cairo_stroke_preserve(c);
+            SetDash(pen);
+            // GDI centres a line of odd width on the pixels its points name, not on their
+            // edges: shift the outline by half a pixel so one-pixel lines stay crisp.
+            const long width = std::lround(PenPixels());
+            if (width % 2 == 1 && std::fabs(PenPixels() - static_cast<double>(width)) < 1e-6) {
+                PathPtr outline(cairo_copy_path(c));
+                cairo_new_path(c);
+                cairo_save(c);
+                cairo_translate(c, 0.5, 0.5);
+                if (outline) cairo_append_path(c, outline.get());
+                cairo_stroke(c);
+                cairo_restore(c);
+            } else {
+                cairo_stroke_preserve(c);
+            }
+            cairo_set_dash(c, nullptr, 0, 0);
         }
         cairo_new_path(c);
+    }
+
+    // Styled pens: a cosmetic pen (one pixel) dashes in pixels with flat ends; a geometric pen
+    // scales its pattern with its width. A wide pen that is not geometric draws solid, as GDI
+    // draws such pens.
+    void SetDash(const MetaPen& pen) {
+        const double width = PenPixels();
+        const bool geometric = (pen.Style & kPsTypeMask) == kPsGeometric;
+        if (!geometric && width > 1.5) return;
+        std::vector<double> dashes = DashPattern(pen.Style, geometric);
+        if (dashes.empty()) return;
+        if (geometric)
+            for (double& d : dashes) d *= width;
+        else
+            cairo_set_line_cap(cr.get(), CAIRO_LINE_CAP_BUTT);
+        cairo_set_dash(cr.get(), dashes.data(), static_cast<int>(dashes.size()), 0);
     }
 
     // Quarter of an ellipse around (cx, cy) from angle a to a + 90 degrees, as one cubic curve.
@@ -376,6 +433,8 @@ bool MetafileCanvas::SelectObject(std::uint64_t index) {
         impl_->state.pen = o.pen;
     else if (o.kind == MetaObject::Kind::Brush)
         impl_->state.brush = o.brush;
+    else if (o.kind == MetaObject::Kind::Font)
+        impl_->state.font = o.font;
     return o.kind != MetaObject::Kind::Empty;
 }
 
@@ -647,6 +706,137 @@ void MetafileCanvas::PolyBezierTo(std::span<const MetaPoint> points) {
     m.StartAt(from);
     m.AddBeziers(points);
     m.Paint(false, true);
+}
+
+void MetafileCanvas::SetTextColor(Rgb color) {
+    impl_->state.textColor = color;
+}
+void MetafileCanvas::SetBkColor(Rgb color) {
+    impl_->state.bkColor = color;
+}
+void MetafileCanvas::SetBkMode(int mode) {
+    if (mode == 1 || mode == 2) impl_->state.bkMode = mode;
+}
+void MetafileCanvas::SetTextAlign(std::uint32_t align) {
+    impl_->state.textAlign = align;
+}
+const MetaFont& MetafileCanvas::CurrentFont() const {
+    return impl_->state.font;
+}
+
+namespace {
+
+// Character sets whose text the Latin fonts cannot show; fontconfig's CJK font stands in.
+bool NeedsCjkFont(int charSet) {
+    return charSet == 128 || charSet == 129 || charSet == 130 || charSet == 134 || charSet == 136;
+}
+
+// The UTF-8 sequences of a string, one per character.
+std::vector<std::string_view> Characters(std::string_view s) {
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        std::size_t n = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 1;
+        n = std::min(n, s.size() - i);
+        out.push_back(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+}  // namespace
+
+void MetafileCanvas::TextOut(MetaPoint at, std::string_view utf8, std::uint32_t options,
+                             const double* rect, std::span<const double> advances) {
+    Impl& m = *impl_;
+    if (m.inPath || !m.StartShape()) return;
+    cairo_t* c = m.cr.get();
+    const State& s = m.state;
+    const cairo_matrix_t& t = m.toPicture;
+    // GDI keeps text upright whatever the page mapping's signs: only its scale matters.
+    const double scaleX = std::hypot(t.xx, t.yx), scaleY = std::hypot(t.xy, t.yy);
+    if (rect && (options & 2)) {
+        const MetaPoint corners[] = {
+            {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
+        m.AddPoints(corners, true);
+        m.SetColor(s.bkColor);
+        cairo_fill(c);
+    }
+    if (utf8.empty()) return;
+    cairo_save(c);
+    if (rect && (options & 4)) {
+        const MetaPoint corners[] = {
+            {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
+        m.AddPoints(corners, true);
+        cairo_clip(c);
+    }
+    const MetaFont& f = s.font;
+    const std::string face = NeedsCjkFont(f.CharSet) ? std::string("WenQuanYi Zen Hei")
+                             : f.Face.empty()        ? std::string("sans-serif")
+                                                     : f.Face;
+    cairo_select_font_face(c, face.c_str(),
+                           f.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           f.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    const double limit = 2.0 * std::max(m.frame.Width, m.frame.Height);
+    double size = f.Height == 0 ? 16 : std::fabs(f.Height) * scaleY;
+    if (!Finite(size) || size < 0.5 || size > limit) {
+        cairo_restore(c);
+        return;
+    }
+    cairo_set_font_size(c, size);
+    cairo_font_extents_t fe;
+    if (f.Height > 0) {  // a cell height: the character height is what the ascent leaves
+        cairo_font_extents(c, &fe);
+        if (fe.ascent + fe.descent > 0)
+            cairo_set_font_size(c, size * size / (fe.ascent + fe.descent));
+    }
+    cairo_font_extents(c, &fe);
+    const std::string text(utf8);
+    const std::vector<std::string_view> chars = Characters(text);
+    const bool placed = advances.size() == chars.size();
+    double width = 0;
+    if (placed) {
+        for (double a : advances) width += a * scaleX;
+    } else {
+        cairo_text_extents_t te;
+        cairo_text_extents(c, text.c_str(), &te);
+        width = te.x_advance;
+    }
+    const MetaPoint origin = m.Map((s.textAlign & 1) ? s.current : at);
+    cairo_translate(c, origin.x, origin.y);
+    cairo_rotate(c, -f.Escapement / 10.0 * 3.14159265358979323846 / 180.0);
+    const std::uint32_t horizontal = s.textAlign & 6, vertical = s.textAlign & 24;
+    const double x = horizontal == 6 ? -width / 2 : horizontal == 2 ? -width : 0;
+    const double y = vertical == 24 ? 0 : vertical == 8 ? -fe.descent : fe.ascent;
+    if (s.bkMode == 2 && !(rect && (options & 2))) {
+        cairo_rectangle(c, x, y - fe.ascent, width, fe.ascent + fe.descent);
+        m.SetColor(s.bkColor);
+        cairo_fill(c);
+    }
+    m.SetColor(s.textColor);
+    if (placed) {
+        double pen = x;
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            const std::string one(chars[i]);
+            cairo_move_to(c, pen, y);
+            cairo_show_text(c, one.c_str());
+            pen += advances[i] * scaleX;
+        }
+    } else {
+        cairo_move_to(c, x, y);
+        cairo_show_text(c, text.c_str());
+    }
+    const double thickness = std::max(1.0, size / 14);
+    if (f.Underline) cairo_rectangle(c, x, y + fe.descent / 2, width, thickness);
+    if (f.StrikeOut) cairo_rectangle(c, x, y - fe.ascent / 3, width, thickness);
+    if (f.Underline || f.StrikeOut) cairo_fill(c);
+    cairo_restore(c);
+    cairo_new_path(c);
+    if (s.textAlign & 1) m.state.current.x += scaleX > 0 ? width / scaleX : 0;
 }
 
 void MetafileCanvas::FillRect(double x, double y, double w, double h, const Rgb* color) {

@@ -80,23 +80,22 @@ metafile("window-beyond-box.wmf", (0, 0, 100, 80), [
     brush(rgb(0, 0, 255)), select(2), rectangle(-50, -40, 0, 0, 0x0418),
     brush(rgb(0, 160, 0)), select(3), rectangle(100, 80, 150, 120),
 ], 4)
-# Bounding box away from the origin, no window records.
-metafile("box-offset.wmf", (200, 100, 300, 180), [
-    brush(rgb(255, 200, 0)), select(0), pen(0, 1, rgb(0, 0, 0)), select(1),
-    rectangle(210, 110, 290, 170), brush(rgb(0, 128, 255)), select(2),
-    rectangle(230, 120, 270, 160, 0x0418),
-], 3)
 # Dashed, dotted and dash-dot pens one pixel wide, and a solid one for comparison.
-lines = [rec(0x0103, ANISOTROPIC), rec(0x020B, 0, 0), rec(0x020C, 120, 160)]
+# A white ground over the whole box first: renderers that fit the picture to what is drawn
+# then place it as GDI does.
+ground = [brush(rgb(255, 255, 255)), select(0), pen(5, 0, 0), select(1),
+          rectangle(0, 0, 161, 121)]
+lines = [rec(0x0103, ANISOTROPIC), rec(0x020B, 0, 0), rec(0x020C, 120, 160)] + ground
 for i, style in enumerate((0, 1, 2, 3, 4)):
-    lines += [pen(style, 1, rgb(0, 0, 0)), select(i), rec(0x0214, 10 + 20 * i, 10),
+    lines += [pen(style, 1, rgb(0, 0, 0)), select(2 + i), rec(0x0214, 10 + 20 * i, 10),
               rec(0x0213, 10 + 20 * i, 150)]
-metafile("dashed-pens.wmf", (0, 0, 160, 120), lines, 5)
+metafile("dashed-pens.wmf", (0, 0, 160, 120), lines, 7)
 # Text: a font, colour, transparent and opaque background, left/top and centre/baseline.
 metafile("text.wmf", (0, 0, 200, 100), [
     rec(0x0103, ANISOTROPIC), rec(0x020B, 0, 0), rec(0x020C, 100, 200),
-    font(-28, 700, "DejaVu Sans"), select(0),
+    brush(rgb(255, 255, 255)), select(0), pen(5, 0, 0), select(1), rectangle(0, 0, 201, 101),
+    font(28, 700, "DejaVu Sans"), select(2),
     rec(0x0209, 0, 0x00FF), rec(0x0102, 1), text_out(8, 6, "Glyph"),
     rec(0x0209, 0xFFFF, 0x00FF), rec(0x0201, 0x0080, 0), rec(0x0102, 2),
     rec(0x012E, 24), ext_text_out(60, 85, "wright"),
-], 1)
+], 3)
