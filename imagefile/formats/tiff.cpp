@@ -517,8 +517,10 @@ bool ForEachRow(TIFF* tif, const SampleLayout& l, RowFn&& onRow) {
     const std::uint64_t bandBytes = std::uint64_t{rowBytes} * bandRows;
     if (bandBytes * planes > Limits::kMaxBufferBytes) return false;
     std::vector<std::vector<std::uint8_t>> band(planes);
-    const tmsize_t unitSize = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
-    if (unitSize <= 0 || static_cast<std::uint64_t>(unitSize) > Limits::kMaxBufferBytes)
+    // Strips decode straight into the band; tiles through one tile's buffer.
+    const tmsize_t unitSize = tiled ? TIFFTileSize(tif) : 0;
+    if (unitSize < 0 || static_cast<std::uint64_t>(unitSize) > Limits::kMaxBufferBytes ||
+        (tiled && unitSize == 0))
         return false;
     std::vector<std::uint8_t> unit(static_cast<std::size_t>(unitSize));
     const std::size_t tileRowBytes =

@@ -487,7 +487,7 @@ class EmfPlayer {
         if (!p.ok() || count > Limits::kMaxBufferBytes / 4) return;
         const bool wide = type == kExtTextOutW;
         const std::span<const std::uint8_t> text = Part(record, offString, count * (wide ? 2 : 1));
-        if (text.empty()) return;
+        if (count > 0 && text.empty()) return;
         std::vector<double> advances;
         ByteReader dx(Part(record, offDx, count * 4));
         if (offDx != 0 && dx.remaining() == std::uint64_t{count} * 4)

@@ -336,7 +336,9 @@ TEST(TiffRead, SampleLayouts) {
         for (std::size_t x = 0; x < c.row.size(); ++x) {
             EXPECT_EQ(holder.Image.PixelRgb(static_cast<int>(x), 0), c.row[x])
                 << c.name << " x=" << x;
-            if (!c.alpha.empty()) EXPECT_EQ(holder.Image.AlphaRow(0)[x], c.alpha[x]) << c.name;
+            if (!c.alpha.empty()) {
+                EXPECT_EQ(holder.Image.AlphaRow(0)[x], c.alpha[x]) << c.name;
+            }
         }
     }
 }
