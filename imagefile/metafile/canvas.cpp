@@ -9,6 +9,7 @@
 #include "imagefile/formats/codec.h"
 #include "imagefile/formats/helpers.h"
 #include "imagefile/limits.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {
@@ -724,32 +725,6 @@ const MetaFont& MetafileCanvas::CurrentFont() const {
     return impl_->state.font;
 }
 
-namespace {
-
-// Character sets whose text the Latin fonts cannot show; fontconfig's CJK font stands in.
-bool NeedsCjkFont(int charSet) {
-    return charSet == 128 || charSet == 129 || charSet == 130 || charSet == 134 || charSet == 136;
-}
-
-// The UTF-8 sequences of a string, one per character.
-std::vector<std::string_view> Characters(std::string_view s) {
-    std::vector<std::string_view> out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        std::size_t n = lead < 0x80    ? 1
-                        : lead >= 0xF0 ? 4
-                        : lead >= 0xE0 ? 3
-                        : lead >= 0xC0 ? 2
-                                       : 1;
-        n = std::min(n, s.size() - i);
-        out.push_back(s.substr(i, n));
-        i += n;
-    }
-    return out;
-}
-
-}  // namespace
-
 void MetafileCanvas::TextOut(MetaPoint at, std::string_view utf8, std::uint32_t options,
                              const double* rect, std::span<const double> advances) {
     Impl& m = *impl_;
@@ -757,86 +732,36 @@ void MetafileCanvas::TextOut(MetaPoint at, std::string_view utf8, std::uint32_t 
     cairo_t* c = m.cr.get();
     const State& s = m.state;
     const cairo_matrix_t& t = m.toPicture;
-    // GDI keeps text upright whatever the page mapping's signs: only its scale matters.
-    const double scaleX = std::hypot(t.xx, t.yx), scaleY = std::hypot(t.xy, t.yy);
-    if (rect && (options & 2)) {
+    const bool opaqueRect = rect && (options & 2);
+    if (opaqueRect || (rect && (options & 4))) {
         const MetaPoint corners[] = {
             {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
         m.AddPoints(corners, true);
-        m.SetColor(s.bkColor);
-        cairo_fill(c);
     }
-    if (utf8.empty()) return;
+    if (opaqueRect) {
+        m.SetColor(s.bkColor);
+        cairo_fill_preserve(c);
+    }
     cairo_save(c);
-    if (rect && (options & 4)) {
-        const MetaPoint corners[] = {
-            {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
-        m.AddPoints(corners, true);
-        cairo_clip(c);
-    }
-    const MetaFont& f = s.font;
-    const std::string face = NeedsCjkFont(f.CharSet) ? std::string("WenQuanYi Zen Hei")
-                             : f.Face.empty()        ? std::string("sans-serif")
-                                                     : f.Face;
-    cairo_select_font_face(c, face.c_str(),
-                           f.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           f.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    const double limit = 2.0 * std::max(m.frame.Width, m.frame.Height);
-    double size = f.Height == 0 ? 16 : std::fabs(f.Height) * scaleY;
-    if (!Finite(size) || size < 0.5 || size > limit) {
-        cairo_restore(c);
-        return;
-    }
-    cairo_set_font_size(c, size);
-    cairo_font_extents_t fe;
-    if (f.Height > 0) {  // a cell height: the character height is what the ascent leaves
-        cairo_font_extents(c, &fe);
-        if (fe.ascent + fe.descent > 0)
-            cairo_set_font_size(c, size * size / (fe.ascent + fe.descent));
-    }
-    cairo_font_extents(c, &fe);
-    const std::string text(utf8);
-    const std::vector<std::string_view> chars = Characters(text);
-    const bool placed = advances.size() == chars.size();
-    double width = 0;
-    if (placed) {
-        for (double a : advances) width += a * scaleX;
-    } else {
-        cairo_text_extents_t te;
-        cairo_text_extents(c, text.c_str(), &te);
-        width = te.x_advance;
-    }
-    const MetaPoint origin = m.Map((s.textAlign & 1) ? s.current : at);
-    cairo_translate(c, origin.x, origin.y);
-    cairo_rotate(c, -f.Escapement / 10.0 * 3.14159265358979323846 / 180.0);
-    const std::uint32_t horizontal = s.textAlign & 6, vertical = s.textAlign & 24;
-    const double x = horizontal == 6 ? -width / 2 : horizontal == 2 ? -width : 0;
-    const double y = vertical == 24 ? 0 : vertical == 8 ? -fe.descent : fe.ascent;
-    if (s.bkMode == 2 && !(rect && (options & 2))) {
-        cairo_rectangle(c, x, y - fe.ascent, width, fe.ascent + fe.descent);
-        m.SetColor(s.bkColor);
-        cairo_fill(c);
-    }
-    m.SetColor(s.textColor);
-    if (placed) {
-        double pen = x;
-        for (std::size_t i = 0; i < chars.size(); ++i) {
-            const std::string one(chars[i]);
-            cairo_move_to(c, pen, y);
-            cairo_show_text(c, one.c_str());
-            pen += advances[i] * scaleX;
-        }
-    } else {
-        cairo_move_to(c, x, y);
-        cairo_show_text(c, text.c_str());
-    }
-    const double thickness = std::max(1.0, size / 14);
-    if (f.Underline) cairo_rectangle(c, x, y + fe.descent / 2, width, thickness);
-    if (f.StrikeOut) cairo_rectangle(c, x, y - fe.ascent / 3, width, thickness);
-    if (f.Underline || f.StrikeOut) cairo_fill(c);
+    if (rect && (options & 4)) cairo_clip(c);
+    cairo_new_path(c);
+    TextRun run;
+    run.Utf8 = utf8;
+    run.Font = &s.font;
+    // GDI keeps text upright whatever the page mapping's signs: only its scale matters.
+    run.ScaleX = std::hypot(t.xx, t.yx);
+    run.ScaleY = std::hypot(t.xy, t.yy);
+    run.MaxSize = 2.0 * std::max(m.frame.Width, m.frame.Height);
+    run.Origin = m.Map((s.textAlign & 1) ? s.current : at);
+    run.Align = s.textAlign;
+    run.Opaque = s.bkMode == 2 && !opaqueRect;
+    run.Color = s.textColor;
+    run.Background = s.bkColor;
+    run.Advances = advances;
+    const double width = DrawTextRun(c, run);
     cairo_restore(c);
     cairo_new_path(c);
-    if (s.textAlign & 1) m.state.current.x += scaleX > 0 ? width / scaleX : 0;
+    if ((s.textAlign & 1) && run.ScaleX > 0) m.state.current.x += width / run.ScaleX;
 }
 
 void MetafileCanvas::FillRect(double x, double y, double w, double h, const Rgb* color) {

@@ -68,11 +68,6 @@ struct MetaObject {
     MetaFont font;
 };
 
-// Text of a metafile record as UTF-8: bytes in the code page of the font's character set, or
-// UTF-16 little-endian code units.
-std::string TextFromCharSet(std::span<const std::uint8_t> bytes, int charSet);
-std::string TextFromUtf16(std::span<const std::uint8_t> bytes);
-
 // A COLORREF as stored in both formats: red in the low byte.
 inline Rgb ColorFromRef(std::uint32_t ref) {
     return Rgb{static_cast<std::uint8_t>(ref), static_cast<std::uint8_t>(ref >> 8),

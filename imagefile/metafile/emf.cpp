@@ -11,6 +11,7 @@
 #include "imagefile/formats/codec.h"
 #include "imagefile/limits.h"
 #include "imagefile/metafile/canvas.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {

@@ -1,13 +1,15 @@
-// Strings of metafile text records as UTF-8: ANSI text in the code page its font's character
-// set names (through iconv), wide text from UTF-16.
+// Strings of metafile text records as UTF-8 (ANSI text in the code page its font's character
+// set names, through iconv; wide text from UTF-16) and their drawing with cairo's toy font API,
+// which asks fontconfig for the face.
 
+#include "imagefile/metafile/text.h"
+
+#include <cairo.h>
 #include <iconv.h>
 
-#include <cstdint>
-#include <span>
-#include <string>
-
-#include "imagefile/metafile/canvas.h"
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace gw {
 namespace {
@@ -69,7 +71,94 @@ std::string Convert(std::span<const std::uint8_t> bytes, const char* from) {
     return out;
 }
 
+// Character sets whose text the Latin fonts cannot show; fontconfig's CJK font stands in.
+bool NeedsCjkFont(int charSet) {
+    return charSet == 128 || charSet == 129 || charSet == 130 || charSet == 134 || charSet == 136;
+}
+
+// The UTF-8 sequences of a string, one per character.
+std::vector<std::string_view> Characters(std::string_view s) {
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        std::size_t n = lead < 0x80    ? 1
+                        : lead >= 0xF0 ? 4
+                        : lead >= 0xE0 ? 3
+                        : lead >= 0xC0 ? 2
+                                       : 1;
+        n = std::min(n, s.size() - i);
+        out.push_back(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+void SetColour(cairo_t* c, Rgb rgb) {
+    cairo_set_source_rgb(c, rgb.r / 255.0, rgb.g / 255.0, rgb.b / 255.0);
+}
+
 }  // namespace
+
+double DrawTextRun(cairo_t* c, const TextRun& run) {
+    if (run.Utf8.empty() || !run.Font) return 0;
+    const MetaFont& f = *run.Font;
+    const std::string face = NeedsCjkFont(f.CharSet) ? std::string("WenQuanYi Zen Hei")
+                             : f.Face.empty()        ? std::string("sans-serif")
+                                                     : f.Face;
+    cairo_select_font_face(c, face.c_str(),
+                           f.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           f.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // Height 0 asks for the default font, about 12 points.
+    const double size = f.Height == 0 ? 16 : std::fabs(f.Height) * run.ScaleY;
+    if (!std::isfinite(size) || size < 0.5 || size > run.MaxSize) return 0;
+    cairo_set_font_size(c, size);
+    cairo_font_extents_t fe;
+    if (f.Height > 0) {  // a cell height: the character height is what is left of it
+        cairo_font_extents(c, &fe);
+        if (fe.ascent + fe.descent > 0)
+            cairo_set_font_size(c, size * size / (fe.ascent + fe.descent));
+    }
+    cairo_font_extents(c, &fe);
+    const std::string text(run.Utf8);
+    const std::vector<std::string_view> chars = Characters(text);
+    const bool placed = run.Advances.size() == chars.size();
+    double width = 0;
+    if (placed) {
+        for (double a : run.Advances) width += a * run.ScaleX;
+    } else {
+        cairo_text_extents_t te;
+        cairo_text_extents(c, text.c_str(), &te);
+        width = te.x_advance;
+    }
+    cairo_translate(c, run.Origin.x, run.Origin.y);
+    cairo_rotate(c, -f.Escapement / 10.0 * 3.14159265358979323846 / 180.0);
+    const std::uint32_t horizontal = run.Align & 6, vertical = run.Align & 24;
+    const double x = horizontal == 6 ? -width / 2 : horizontal == 2 ? -width : 0;
+    const double y = vertical == 24 ? 0 : vertical == 8 ? -fe.descent : fe.ascent;
+    if (run.Opaque) {
+        cairo_rectangle(c, x, y - fe.ascent, width, fe.ascent + fe.descent);
+        SetColour(c, run.Background);
+        cairo_fill(c);
+    }
+    SetColour(c, run.Color);
+    if (placed) {
+        double pen = x;
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            const std::string one(chars[i]);
+            cairo_move_to(c, pen, y);
+            cairo_show_text(c, one.c_str());
+            pen += run.Advances[i] * run.ScaleX;
+        }
+    } else {
+        cairo_move_to(c, x, y);
+        cairo_show_text(c, text.c_str());
+    }
+    const double thickness = std::max(1.0, size / 14);
+    if (f.Underline) cairo_rectangle(c, x, y + fe.descent / 2, width, thickness);
+    if (f.StrikeOut) cairo_rectangle(c, x, y - fe.ascent / 3, width, thickness);
+    if (f.Underline || f.StrikeOut) cairo_fill(c);
+    return width;
+}
 
 std::string TextFromCharSet(std::span<const std::uint8_t> bytes, int charSet) {
     return Convert(bytes, CodePageOf(charSet));

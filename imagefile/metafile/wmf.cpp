@@ -7,6 +7,7 @@
 #include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
 #include "imagefile/metafile/canvas.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {
