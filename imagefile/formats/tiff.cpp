@@ -236,7 +236,7 @@ std::vector<Rgb> ReadColourMapOf(TIFF* tif, std::uint16_t bits) {
     for (int i = 0; i < n; ++i)
         if (r[i] >= 256 || g[i] >= 256 || b[i] >= 256) eightBit = false;
     auto v = [eightBit](std::uint16_t x) {
-        return static_cast<std::uint8_t>(eightBit ? x : x >> 8);
+        return static_cast<std::uint8_t>(eightBit ? x : x * 255u / 65535u);
     };
     for (int i = 0; i < n; ++i) palette.push_back({v(r[i]), v(g[i]), v(b[i])});
     return palette;

@@ -113,11 +113,14 @@ struct MetafileCanvas::Impl {
 
     bool Alive() const { return cr && cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS; }
 
+    MetaPoint FrameExt(MetaPoint given) const {
+        return given.x != 0 && given.y != 0 ? given : MetaPoint{frame.RefW, frame.RefH};
+    }
     MetaPoint WindowExt() const {
-        return state.winExtSet ? state.winExt : MetaPoint{frame.RefW, frame.RefH};
+        return state.winExtSet ? state.winExt : FrameExt(frame.WindowExt);
     }
     MetaPoint ViewportExt() const {
-        return state.vpExtSet ? state.vpExt : MetaPoint{frame.RefW, frame.RefH};
+        return state.vpExtSet ? state.vpExt : FrameExt(frame.ViewportExt);
     }
 
     // Logical to picture pixels: world, then page, then device to picture.

@@ -82,6 +82,7 @@ struct MetaFrame {
     double DeviceUnitsPerInch = 96;  // for the metric and English mapping modes
     int MapMode = kMmAnisotropic;
     MetaPoint WindowOrg, ViewportOrg;
+    MetaPoint WindowExt, ViewportExt;  // until the records set them; (0, 0): RefW × RefH
 };
 
 // A device-independent bitmap decoded to top-down RGB rows (alpha kept when present).

@@ -481,16 +481,18 @@ ImageError ReadWmf(ImageHolder& holder, std::span<const std::uint8_t> data,
     int maxSide = kMaxMetafileSide;
     const double bw = h.right - h.left, bh = h.bottom - h.top;
     if (h.placeable && bw != 0 && bh != 0) {
-        // The bounding box in metafile units, shown at 96 dots per inch.
+        // Played as a viewer plays it through GDI: the bounding box is the window, the picture
+        // at 96 dots per inch the viewport, and device units are the picture's pixels. The
+        // metafile's own window and viewport records then change that mapping as GDI's do.
         const double inch = h.inch ? h.inch : 1440;
         width = std::fabs(bw) * 96 / inch;
         height = std::fabs(bh) * 96 / inch;
-        frame.RefX = h.left;
-        frame.RefY = h.top;
-        frame.RefW = bw;
-        frame.RefH = bh;
-        frame.DeviceUnitsPerInch = inch;
-        frame.WindowOrg = frame.ViewportOrg = MetaPoint{double(h.left), double(h.top)};
+        frame.RefW = width;
+        frame.RefH = height;
+        frame.DeviceUnitsPerInch = 96;
+        frame.WindowOrg = MetaPoint{double(h.left), double(h.top)};
+        frame.WindowExt = MetaPoint{bw, bh};
+        frame.ViewportExt = MetaPoint{width, height};
     } else {
         MetaPoint org, ext{kDefaultMetafileSide / 4.0, kDefaultMetafileSide / 4.0};
         bool found = false;

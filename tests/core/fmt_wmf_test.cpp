@@ -446,6 +446,33 @@ TEST(WmfRead, OpaqueTextFillsItsBackground) {
     EXPECT_EQ(AlphaAt(h.Image, 80, 80), 0);
 }
 
+// A viewer plays a placeable file with the box as window and the picture as viewport, in
+// device pixels: viewport records inside the file are in those pixels too.
+TEST(WmfRead, ViewportRecordsAreInThePicturesPixels) {
+    struct Case {
+        const char* name;
+        int vpX, vpW;
+        int redX, clearX;  // a pixel inside the red field and one left empty (-1: none)
+    } cases[] = {
+        {"whole picture", 0, 96, 20, -1},
+        {"right half", 48, 48, 60, 20},
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b = RedBlue();
+        b.SetMapMode(8).SetWindowOrg(0, 0).SetWindowExt(1000, 750);
+        b.SetViewportOrg(c.vpX, 0).SetViewportExt(c.vpW, 72);
+        b.Select(0).Rectangle(0, 0, 1000, 750).Select(1).Rectangle(500, 375, 1000, 750);
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.BuildPlaceable(0, 0, 1440, 1080, 1440), h)) << c.name;
+        ASSERT_EQ(h.Image.Width(), 96) << c.name;
+        EXPECT_EQ(h.Image.PixelRgb(c.redX, 20), kRed) << c.name;
+        EXPECT_EQ(h.Image.PixelRgb(c.vpX + c.vpW * 3 / 4, 54), kBlue) << c.name;
+        if (c.clearX >= 0) {
+            EXPECT_EQ(AlphaAt(h.Image, c.clearX, 36), 0) << c.name;
+        }
+    }
+}
+
 TEST(WmfRead, StyledPensLeaveGaps) {
     struct Case {
         const char* name;

@@ -81,6 +81,14 @@ metafile("window-beyond-box.wmf", (0, 0, 100, 80), [
     brush(rgb(0, 160, 0)), select(3), rectangle(100, 80, 150, 120),
 ], 4)
 # Dashed, dotted and dash-dot pens one pixel wide, and a solid one for comparison.
+# Units of 1/1440 inch in the box; the records map their window onto a viewport given in
+# device pixels, as a program drawing on a 96-dpi screen recorded it.
+metafile("viewport-records.wmf", (0, 0, 1440, 1080), [
+    rec(0x0103, ANISOTROPIC), rec(0x020B, 0, 0), rec(0x020C, 750, 1000),
+    rec(0x020D, 0, 0), rec(0x020E, 72, 96),
+    brush(rgb(255, 0, 0)), select(0), pen(5, 0, 0), select(1), rectangle(0, 0, 1000, 750),
+    brush(rgb(0, 0, 255)), select(2), rectangle(500, 375, 1000, 750),
+], 3, inch=1440)
 # A white ground over the whole box first: renderers that fit the picture to what is drawn
 # then place it as GDI does.
 ground = [brush(rgb(255, 255, 255)), select(0), pen(5, 0, 0), select(1),
