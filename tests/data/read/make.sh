@@ -16,7 +16,7 @@ pair() {
     file=$1 tol=$2 spread=$3 origin=$(printf "%s" "$4" | sed "s|$work/||g")
     shift 4
     if [ $# -eq 0 ]; then
-        convert "$file[0]" -depth 8 "PNG32:$file.png"
+        convert "$file[0]" -depth 8 -define png:exclude-chunk=date,time "PNG32:$file.png"
     else
         "$@"
     fi
