@@ -5,6 +5,7 @@
 
 #include "imagefile/formats/codec.h"
 #include "imagefile/formats/registry.h"
+#include "imagefile/metafile/text.h"
 #include "support/metafile_builder.h"
 #include "support/picture_bytes.h"
 
@@ -431,6 +432,16 @@ TEST(WmfRead, TextIsDrawnWithItsFontColourAndAlignment) {
         EXPECT_GT(inside, 60) << c.name;
         EXPECT_EQ(outside, 0) << c.name;
     }
+}
+
+TEST(MetafileText, StringsDecodeByTheirFontsCharacterSet) {
+    using B = std::vector<std::uint8_t>;
+    EXPECT_EQ(TextFromCharSet(B{'A', 0x80, 0xE9}, 0), "A\u20AC\u00E9");          // ANSI
+    EXPECT_EQ(TextFromCharSet(B{0xD6, 0xD0, 0xCE, 0xC4}, 134), "\u4E2D\u6587");  // GB 2312
+    EXPECT_EQ(TextFromCharSet(B{0x82, 0xA0}, 128), "\u3042");                    // Shift-JIS
+    EXPECT_EQ(TextFromCharSet(B{0xC0}, 204), "\u0410");                          // Cyrillic
+    EXPECT_EQ(TextFromCharSet(B{0xD6}, 134), "?");                               // half a character
+    EXPECT_EQ(TextFromUtf16(B{'H', 0, 0xAC, 0x20, 'x'}), "H\u20AC");             // odd byte dropped
 }
 
 TEST(WmfRead, OpaqueTextFillsItsBackground) {
