@@ -583,14 +583,28 @@ bool ReadSamples(TIFF* tif, SampleLayout& l, RasterImage& image) {
     if (l.format == SAMPLEFORMAT_IEEEFP && l.photometric != PHOTOMETRIC_CIELAB &&
         !FindFloatRange(tif, &l))
         return false;
-    if (!image.Allocate(static_cast<int>(l.width), static_cast<int>(l.height),
+    // Rows are kept as they arrive, each on its own, so that data ending early never has the
+    // whole picture allocated; the picture is made once every row is there.
+    const bool alpha = l.alpha >= 0;
+    const std::size_t rowBytes = std::size_t{l.width} * (alpha ? 4 : 3);
+    std::vector<std::vector<std::uint8_t>> rows;
+    const bool ok = ForEachRow(tif, l, [&](std::uint32_t, const std::uint8_t* const* planes) {
+        std::vector<std::uint8_t>& row = rows.emplace_back(rowBytes);
+        ConvertRow(l, planes, row.data(), alpha ? row.data() + std::size_t{l.width} * 3 : nullptr);
+    });
+    if (!ok || rows.size() != l.height ||
+        !image.Allocate(static_cast<int>(l.width), static_cast<int>(l.height),
                         PixelFormat::ie24RGB))
         return false;
-    if (l.alpha >= 0) image.AddAlpha();
-    return ForEachRow(tif, l, [&](std::uint32_t y, const std::uint8_t* const* planes) {
-        const int row = static_cast<int>(y);
-        ConvertRow(l, planes, image.Row(row), l.alpha >= 0 ? image.AlphaRow(row) : nullptr);
-    });
+    if (alpha) image.AddAlpha();
+    for (std::uint32_t y = 0; y < l.height; ++y) {
+        const int at = static_cast<int>(y);
+        std::memcpy(image.Row(at), rows[y].data(), std::size_t{l.width} * 3);
+        if (alpha)
+            std::memcpy(image.AlphaRow(at), rows[y].data() + std::size_t{l.width} * 3, l.width);
+        std::vector<std::uint8_t>().swap(rows[y]);
+    }
+    return true;
 }
 
 // Mirrors the picture into top-left order for the orientations that only flip it.
