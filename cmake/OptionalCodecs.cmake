@@ -33,7 +33,9 @@ if(GW_WITH_DCMTK)
 endif()
 gw_codec_result(DCMTK dicom "DICOM (DCMTK)" DCMTK_FOUND)
 if(GW_HAVE_DCMTK)
-    list(APPEND GW_CODEC_LIBRARIES DCMTK::dcmdata DCMTK::dcmimgle DCMTK::dcmimage)
+    # dcmjpeg and dcmjpls decode the compressed transfer syntaxes.
+    list(APPEND GW_CODEC_LIBRARIES DCMTK::dcmdata DCMTK::dcmimgle DCMTK::dcmimage DCMTK::dcmjpeg
+         DCMTK::dcmjpls)
 endif()
 
 if(GW_WITH_LIBRAW)

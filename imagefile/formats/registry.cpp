@@ -7,6 +7,7 @@
 #include "base/fileio.h"
 #include "base/paths.h"
 #include "imagefile/formats/helpers.h"
+#include "imagefile/formats/postscript.h"
 #ifdef GW_HAVE_DCMTK
 #include "imagefile/formats/dicom.h"
 #endif
@@ -293,6 +294,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "PS;EPS",
          .CanRead = false,
          .CanWrite = true,
+         .Codec = &kPostScriptCodec,
          .Step = kNeverDetected,
          .WriterGroup = "ps;eps"},
         {.Type = kTypePdf,
@@ -300,6 +302,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "PDF",
          .CanRead = false,
          .CanWrite = true,
+         .Codec = &kPdfCodec,
          .Step = kNeverDetected,
          .WriterGroup = "pdf"},
         {.Type = kTypeDcx,
