@@ -18,6 +18,7 @@
 #include "base/appfolder.h"
 #include "base/paths.h"
 #include "catalogue/gui/thumbgrid.h"
+#include "catalogue/openahead.h"
 #include "catalogue/opening.h"
 #include "export/gui/showexport.h"
 #include "i18n/language.h"
@@ -583,11 +584,13 @@ void FrmIcon::AddSourceFiles(const std::vector<std::string>& paths) {
     PanelState->raise();
     QCoreApplication::processEvents();
     try {
-        for (const std::string& path : paths) {
+        // The next files are read on worker threads while each one is added here in turn.
+        OpenAhead ahead(paths);
+        for (std::size_t i = 0; i < ahead.Count(); ++i) {
             RzProgressBar1->SetPartsComplete(RzProgressBar1->PartsComplete() + 1);
             QCoreApplication::processEvents();
             if (closed_) break;  // the window was closed while the batch ran
-            AddSourceFile(catalogue_, path);
+            AddOpenedFile(catalogue_, ahead.Take(i));
         }
         RefreshStatus();
     } catch (...) {

@@ -127,6 +127,21 @@ void ResizeToIcon(ImageHolder& holder, int size, ResampleFilter filter) {
     if (HasAlpha(holder)) DeclareAlphaDepth(holder);
 }
 
+// Assign followed by ResizeToIcon, without copying the whole picture first: the size is made
+// straight from the source's image.
+void AssignResized(ImageHolder& target, const ImageHolder& source, int size,
+                   ResampleFilter filter) {
+    RasterImage resized = ResampleRaster(source.Image, size, size, filter);
+    // A size the resampler refuses leaves the image as it was assigned.
+    if (resized.Empty()) resized = source.Image;
+    target.Image = std::move(resized);
+    target.Background = source.Background;
+    target.Params.HorizontalDpi = source.Params.HorizontalDpi;
+    target.Params.VerticalDpi = source.Params.VerticalDpi;
+    ClearSelection(target);
+    if (HasAlpha(target)) DeclareAlphaDepth(target);
+}
+
 // Working objects of one run. The holders are reused from entry to entry, so writer settings
 // that one write changes stay for the next; their images never outlive their entry.
 struct RunObjects {
@@ -168,9 +183,10 @@ int PrepareIconEntry(const std::string& path, int index, RunObjects& run) {
         ImageHolder& holder = run.holders[k];
         if (k > 0) {
             CopyFileParams(holder, loaded);
-            Assign(holder, loaded);
+            AssignResized(holder, loaded, run.sizes[k], run.steps.Filter);
+        } else {
+            ResizeToIcon(holder, run.sizes[k], run.steps.Filter);
         }
-        ResizeToIcon(holder, run.sizes[k], run.steps.Filter);
         run.present[k] = true;
     }
     return static_cast<int>(n);
