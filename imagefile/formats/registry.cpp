@@ -211,7 +211,8 @@ ImageStatus LoadImageFile(ImageHolder& holder, const std::string& path,
     return LoadByExtension(holder, path, nullptr, options);
 }
 
-ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMode mode) {
+ImageStatus EncodeImageFile(ImageHolder& holder, const std::string& path,
+                            std::vector<std::uint8_t>& bytes) {
     // Extensions that name their writer directly, before the registry is consulted.
     static const struct {
         const char* ext;
@@ -239,12 +240,15 @@ ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMod
         }
     if (!grouped) row = FindFormatByExtension(path);
     if (!row || !row->CanWrite || !row->Codec || !row->Codec->Write) return ImageError::NoWriter;
-    std::vector<std::uint8_t> bytes;
     // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
-    const ImageError encoded = row->Type == kTypePnm
-                                   ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
-                                   : row->Codec->Write(holder, bytes);
-    if (encoded != ImageError::None) return encoded;
+    return row->Type == kTypePnm ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
+                                 : row->Codec->Write(holder, bytes);
+}
+
+ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMode mode) {
+    std::vector<std::uint8_t> bytes;
+    if (const ImageStatus encoded = EncodeImageFile(holder, path, bytes); !encoded.ok())
+        return encoded;
     if (auto written = WriteFileAtomic(path, bytes, mode); !written)
         return FromIoFailure(written.error());
     return {};
