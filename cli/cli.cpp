@@ -510,12 +510,16 @@ void Export(const ExportArgs& args, std::ostream& out, std::ostream& err, bool t
                          ? args.Jobs
                          : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 
-    Catalogue catalogue;
+    // File by file, so that only one file's thumbnails are held at a time.
+    ExportRequest request;
     for (const std::string& path : args.Files) {
+        Catalogue catalogue;
         const AddOutcome outcome = AddSourceFile(catalogue, path);
         if (outcome.Error != OpenError::None) report.Fail(path, AddOutcomeText(outcome, path));
+        ExportRequest added = GatherEntries(catalogue, true);
+        request.Files.insert(request.Files.end(), added.Files.begin(), added.Files.end());
+        request.Indexes.insert(request.Indexes.end(), added.Indexes.begin(), added.Indexes.end());
     }
-    const ExportRequest request = GatherEntries(catalogue, true);
     const ExportRun run(options, {}, icon);
     ProgressBar bar(err, terminal && !args.Quiet, request.Files.size());
     ExportEntriesInParallel(request, run, jobs, [&](std::size_t i, const EntryResult& result) {

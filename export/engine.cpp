@@ -306,8 +306,9 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
         CarriedSettings Left;
         EncodedEntry Encoded;
     };
+    // Entries in flight, each with its own slot until it is written.
     const std::size_t window = static_cast<std::size_t>(jobs) * 2;
-    std::vector<Slot> slots(total);
+    std::vector<Slot> slots(window);
     std::mutex mutex;
     std::condition_variable changed;
     std::size_t next = 0, committed = 0;
@@ -324,7 +325,7 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
             CarriedSettings left = guess;
             EncodedEntry encoded = run.Encode(request.Files[i], EntryIndex(request, i), left);
             lock.lock();
-            slots[i] = {true, std::move(guess), std::move(left), std::move(encoded)};
+            slots[i % window] = {true, std::move(guess), std::move(left), std::move(encoded)};
             changed.notify_all();
         }
     };
@@ -335,9 +336,9 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
         Slot slot;
         {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return slots[i].Ready; });
-            slot = std::move(slots[i]);
-            slots[i] = Slot{};
+            changed.wait(lock, [&] { return slots[i % window].Ready; });
+            slot = std::move(slots[i % window]);
+            slots[i % window] = Slot{};
         }
         if (SameCarriedSettings(slot.Guess, carried)) {
             carried = std::move(slot.Left);
