@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -580,7 +582,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->required()
         ->check(CLI::NonNegativeNumber);
     extract->add_option("ARGS", exRest, "WIDTH HEIGHT OUT (1 to 256 pixels); with --original: OUT")
-        ->required();
+        ->required()
+        ->type_name("");
     extract->add_flag("--original", exOriginal,
                       "Write the icon group as stored, without rendering");
     extract->add_flag("--force", exForce, "Replace OUT when it exists (default: refuse)");
@@ -606,7 +609,8 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "in the format its extension names.");
     convert->add_option("IN", cvIn, "Input picture")->required();
     convert->add_option("OUT", cvOut, "Output picture")->required();
-    convert->add_option("--size", cvSize, "New size as WIDTHxHEIGHT (default: keep the size)");
+    convert->add_option("--size", cvSize, "New size as WIDTHxHEIGHT (default: keep the size)")
+        ->type_name("WxH");
     std::vector<std::string> filterChoices;
     for (const auto& [name, value] : FilterNames()) filterChoices.push_back(name);
     convert->add_option("--filter", cvFilter, "Resampling filter (default hermite)")
@@ -625,30 +629,47 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         "written, one a line, in entry order.");
     exportCmd->add_option("FILE", ex.Files, "Executables, libraries, icon files and pictures")
         ->required();
-    exportCmd->add_option("-o,--output", ex.Output, "Output folder; it must exist")->required();
-    exportCmd->add_option("-f,--format", ex.Format,
-                          "ico, bmp, png, gif, jpg, tif, psd, tga or pcx (default ico)");
-    exportCmd->add_option("-s,--sizes", ex.Sizes,
-                          "Icon sizes, comma-separated, of 16,24,32,48,64,72,96,128,256 "
-                          "(default 16,32,48,256)");
-    exportCmd->add_option("-W,--width", ex.Width,
-                          "Picture width for the picture formats (default 128)");
-    exportCmd->add_option("-H,--height", ex.Height,
-                          "Picture height for the picture formats (default 128)");
+    exportCmd->add_option("-o,--output", ex.Output, "Output folder; it must exist")
+        ->required()
+        ->type_name("FOLDER");
+    exportCmd
+        ->add_option("-f,--format", ex.Format,
+                     "ico, bmp, png, gif, jpg, tif, psd, tga or pcx (default ico)")
+        ->type_name("FORMAT");
+    exportCmd
+        ->add_option("-s,--sizes", ex.Sizes,
+                     "Icon sizes, comma-separated, of 16,24,32,48,64,72,96,128,256 "
+                     "(default 16,32,48,256)")
+        ->type_name("LIST");
+    exportCmd
+        ->add_option("-W,--width", ex.Width, "Picture width for the picture formats (default 128)")
+        ->type_name("N");
+    exportCmd
+        ->add_option("-H,--height", ex.Height,
+                     "Picture height for the picture formats (default 128)")
+        ->type_name("N");
     exportCmd->add_flag("-t,--transparent", ex.Transparent,
                         "ICO: make every pixel of the picture's bottom-left colour transparent");
-    exportCmd->add_option("-c,--gradual-color", ex.GradualColor,
-                          "ICO: colour of the transparent pixels that tints soft edges "
-                          "(default #FFFFFF)");
-    exportCmd->add_option("-j,--jobs", ex.Jobs,
-                          "Entries exported in parallel (default: the number of processors); "
-                          "the files are the same for every number");
+    exportCmd
+        ->add_option("-c,--gradual-color", ex.GradualColor,
+                     "ICO: colour of the transparent pixels that tints soft edges "
+                     "(default #FFFFFF)")
+        ->type_name("#RRGGBB");
+    exportCmd
+        ->add_option("-j,--jobs", ex.Jobs,
+                     "Entries exported in parallel (default: the number of processors); "
+                     "the files are the same for every number")
+        ->type_name("N");
     exportCmd->add_flag("-q,--quiet", ex.Quiet, "No progress bar on a terminal");
-    exportCmd->add_option("--png-from", ex.PngFrom,
-                          "ICO: store sizes of N and more as PNG images (default: none)");
-    exportCmd->add_option("--depths", ex.Depths,
-                          "ICO: also write each size at these depths, of 4,8,24,32, through the "
-                          "colour reduction (default: none)");
+    exportCmd
+        ->add_option("--png-from", ex.PngFrom,
+                     "ICO: store sizes of N and more as PNG images (default: none)")
+        ->type_name("N");
+    exportCmd
+        ->add_option("--depths", ex.Depths,
+                     "ICO: also write each size at these depths, of 4,8,24,32, through the "
+                     "colour reduction (default: none)")
+        ->type_name("LIST");
     exportCmd->footer(Examples(
         {"glyphwright-cli export -o out/ app.exe",
          "glyphwright-cli export -o out/ -s 16,24,32,48,256 --png-from 256 --depths 8,4 app.exe",
