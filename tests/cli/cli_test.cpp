@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "base/fileio.h"
@@ -267,8 +269,13 @@ TEST_F(CliTest, InfoListsTheImagesOfAnIconFileAndTheHotSpotOfACursor) {
               std::string::npos)
         << ico.out;
 
-    test::DibSpec dib{.width = 8, .height = 8, .bitCount = 24};
-    test::IcoEntry entry{.width = 8, .height = 8, .planes = 5, .bitCount = 3};
+    test::DibSpec dib;
+    dib.width = dib.height = 8;
+    dib.bitCount = 24;
+    test::IcoEntry entry;
+    entry.width = entry.height = 8;
+    entry.planes = 5;  // the hot spot
+    entry.bitCount = 3;
     entry.payload = test::BuildDib(dib);
     pefix::WriteBytes(Path("arrow.cur"), test::BuildIconContainer({entry}, 2));
     CliRun cur = Cli({"info", "--json", Path("arrow.cur")});
@@ -348,23 +355,31 @@ class CliExport : public CliTest {
     std::vector<std::string> sources_;
 };
 
+// The export dialog's record for the same settings as the arguments.
+ExportOptions Settings(int format, const std::string& size, bool transparent = false,
+                       int colour = 0xFFFFFF, int width = 128, int height = 128) {
+    ExportOptions options;
+    options.Format = format;
+    options.Size = size;
+    options.Transparent = transparent;
+    options.GradualColor = colour;
+    options.Width = width;
+    options.Height = height;
+    return options;
+}
+
 TEST_F(CliExport, GivesTheWindowsFilesForEveryNumberOfJobs) {
     const struct {
         const char* name;
         std::vector<std::string> args;
         ExportOptions options;
     } cases[] = {
-        {"ico", {}, {.Format = kExportIco, .Size = "101100001"}},
+        {"ico", {}, Settings(kExportIco, "101100001")},
         {"transparent",
          {"-s", "24,48", "-t", "-c", "#102030"},
-         {.Format = kExportIco,
-          .Transparent = true,
-          .Size = "010100000",
-          .GradualColor = 0x302010}},
-        {"tga",
-         {"-f", "tga", "-W", "40", "-H", "24"},
-         {.Format = kExportTga, .Width = 40, .Height = 24}},
-        {"jpg", {"-f", "jpg"}, {.Format = kExportJpeg}},
+         Settings(kExportIco, "010100000", true, 0x302010)},
+        {"tga", {"-f", "tga", "-W", "40", "-H", "24"}, Settings(kExportTga, "", false, 0, 40, 24)},
+        {"jpg", {"-f", "jpg"}, Settings(kExportJpeg, "")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -457,10 +472,31 @@ TEST_F(CliExport, StoresLargeSizesAsPngAndAddsDepthVariants) {
         ASSERT_EQ(ReadIconImage(reader, image, params), ImageError::None);
         const int side = dir[i].width == 0 ? 256 : dir[i].width;
         EXPECT_EQ(image.Width(), side);
-        if (bits <= 8) EXPECT_EQ(params.PaletteCount, 1 << bits);
+        if (bits <= 8) {
+            EXPECT_EQ(params.PaletteCount, 1 << bits);
+        }
     }
     // Even this gradient's 256 × 256 PNG image is a third of its 32-bit bitmap.
     EXPECT_LT(dir[0].size * 3, 40u + 256 * 256 * 4 + 256 * 256 / 8);
+}
+
+// icoutils reads the PNG images and the depth variants as Windows would list them.
+TEST_F(CliExport, IcotoolListsWhatWasWritten) {
+    if (!fs::exists("/usr/bin/icotool")) GTEST_SKIP() << "icoutils is not installed";
+    CliRun r = Cli({"export", "-q", "-o", Out(), "-s", "32,256", "-t", "--png-from", "256",
+                    "--depths", "8", Path("photo.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string command = "/usr/bin/icotool -l '" + Out() + "/photo_00001.ico' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    ASSERT_TRUE(pipe);
+    std::string listing;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe.get())) listing += buffer;
+    EXPECT_EQ(listing,
+              "--icon --index=1 --width=256 --height=256 --bit-depth=32 --palette-size=0\n"
+              "--icon --index=2 --width=32 --height=32 --bit-depth=32 --palette-size=0\n"
+              "--icon --index=3 --width=256 --height=256 --bit-depth=8 --palette-size=256\n"
+              "--icon --index=4 --width=32 --height=32 --bit-depth=8 --palette-size=256\n");
 }
 
 }  // namespace
