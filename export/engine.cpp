@@ -312,13 +312,15 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
     std::mutex mutex;
     std::condition_variable changed;
     std::size_t next = 0, committed = 0;
+    bool stopping = false;
     CarriedSettings latest;
 
     auto work = [&] {
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return next >= total || next < committed + window; });
-            if (next >= total) return;
+            changed.wait(lock,
+                         [&] { return stopping || next >= total || next < committed + window; });
+            if (stopping || next >= total) return;
             const std::size_t i = next++;
             CarriedSettings guess = latest;
             lock.unlock();
@@ -329,8 +331,21 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
             changed.notify_all();
         }
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < jobs; ++t) workers.emplace_back(work);
+    // The workers stop and are joined however this function is left.
+    struct Workers {
+        std::vector<std::thread> threads;
+        std::function<void()> stop;
+        ~Workers() {
+            stop();
+            for (std::thread& t : threads) t.join();
+        }
+    } workers;
+    workers.stop = [&] {
+        std::lock_guard lock(mutex);
+        stopping = true;
+        changed.notify_all();
+    };
+    for (int t = 0; t < jobs; ++t) workers.threads.emplace_back(work);
 
     for (std::size_t i = 0; i < total; ++i) {
         Slot slot;
@@ -351,7 +366,6 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
         latest = carried;
         changed.notify_all();
     }
-    for (std::thread& t : workers) t.join();
 }
 
 void ExportEntries(const ExportRequest& request, const ExportOptions& options,
