@@ -81,10 +81,6 @@ std::string FormatName(int type) {
     return row ? row->Name : "type " + std::to_string(type);
 }
 
-int DeclaredDepth(const FileParams& p) {
-    return p.ChannelCount * p.BitsPerChannel;
-}
-
 // The reason a file operation failed, without the path the report line already names.
 std::string IoReason(const ImageStatus& status) {
     if (status.Code == ImageError::CannotCreateFile && status.Errno == EEXIST)
@@ -178,8 +174,10 @@ struct ContainerImage {
     bool Readable = false;
 };
 
-// The images an icon or cursor file lists, as their own headers describe them.
-std::vector<ContainerImage> ContainerImages(std::span<const std::uint8_t> data, int& type) {
+// The images an icon or cursor file lists, as their own headers describe them; a cursor's first
+// image gives its hot spot.
+std::vector<ContainerImage> ContainerImages(std::span<const std::uint8_t> data, int& type,
+                                            std::optional<std::pair<int, int>>& hotSpot) {
     std::vector<ContainerImage> images;
     ByteReader r(data);
     const std::uint16_t reserved = r.u16le();
@@ -194,7 +192,9 @@ std::vector<ContainerImage> ContainerImages(std::span<const std::uint8_t> data, 
         ContainerImage image;
         image.Width = r.u8();
         image.Height = r.u8();
-        r.seek(r.pos() + 6);
+        r.seek(r.pos() + 2);
+        const std::uint16_t planes = r.u16le(), bitCount = r.u16le();
+        if (type == 2 && i == 0) hotSpot = std::make_pair(int{planes}, int{bitCount});
         const std::uint32_t size = r.u32le(), offset = r.u32le();
         if (image.Width == 0) image.Width = 256;
         if (image.Height == 0) image.Height = 256;
@@ -248,23 +248,19 @@ std::optional<InfoRecord> Describe(const std::string& file, Report& report) {
         rec.Icons = source.Count();
     }
     int containerType = 0;
-    rec.Images = ContainerImages(data, containerType);
+    rec.Images = ContainerImages(data, containerType, rec.HotSpot);
 
-    ImageHolder holder;
-    const ImageStatus read = LoadPictureFromFile(holder, file);
-    if (read.ok() && !holder.Image.Empty()) {
+    // The picture's header is enough: nothing is decoded.
+    const auto header = ReadImageInfo(data, file);
+    if (header) {
         rec.Picture = true;
-        rec.Width = holder.Image.Width();
-        rec.Height = holder.Image.Height();
-        rec.Depth = DeclaredDepth(holder.Params);
-        rec.Alpha = holder.Image.HasAlpha();
-        if (containerType == 2)
-            rec.HotSpot =
-                std::make_pair(holder.Params.CursorHotSpotX, holder.Params.CursorHotSpotY);
+        rec.Width = header->Width;
+        rec.Height = header->Height;
+        rec.Depth = header->ChannelCount * header->BitsPerChannel;
+        rec.Alpha = header->HasAlpha;
     } else if (!iconSource) {
         // An executable has no picture of its own; its icons are counted above.
-        report.Fail(file,
-                    read.ok() ? std::string("the picture is empty") : ImageStatusText(read, file));
+        report.Fail(file, ImageErrorText(header.error()));
         return std::nullopt;
     }
     return rec;

@@ -251,9 +251,17 @@ TEST_F(CliTest, InfoDescribesFilesAndReportsUnreadableOnes) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err,
               Line(Path("missing.png"), "no such file") +
-                  Line(Path("notes.txt"), "no reader for this format") +
+                  Line(Path("notes.txt"), "not a picture of a known format") +
                   Line(Path("notes.dll"), "The file is neither an executable nor an icon file"));
     EXPECT_EQ(bad.out, r.out);
+
+    // Only the header is read: a picture cut short after it is still described.
+    std::vector<unsigned char> cut = ReadWholeFile(Path("photo.png"));
+    cut.resize(80);
+    pefix::WriteBytes(Path("cut.png"), std::vector<std::uint8_t>(cut.begin(), cut.end()));
+    CliRun header = Cli({"info", Path("cut.png")});
+    EXPECT_EQ(header.status, 0) << header.err;
+    EXPECT_NE(header.out.find("width: 120\nheight: 90\ndepth: 24\n"), std::string::npos);
 }
 
 TEST_F(CliTest, InfoListsTheImagesOfAnIconFileAndTheHotSpotOfACursor) {
