@@ -75,8 +75,8 @@ void DeclareAlphaDepth(ImageHolder& holder) {
     holder.Params.ChannelCount = 4;
 }
 
-// Icon `index` of the open source, rendered at width × height, into a fresh holder through the
-// one-image icon stream. False, with the holder emptied again, when it cannot be had.
+// Icon `index` of the open source, rendered at width × height, into the holder through the
+// one-image icon stream. False, with the holder's image cleared, when it cannot be had.
 bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
                       std::vector<std::uint8_t>& stream, ImageHolder& holder,
                       IconSourceError& error) {
@@ -95,7 +95,6 @@ bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
     }
     if (!source.Extract(index, width, height, stream, &error)) return false;
     ByteReader reader(stream);
-    SelectImageIndex(holder, 0);
     if (HoldsImage(holder, LoadImageStream(holder, reader))) return true;
     error = IconSourceError::IconUnreadable;
     holder = ImageHolder{};
@@ -150,6 +149,27 @@ void CopyCarried(const FileParams& from, FileParams& to) {
     to.TGA_Compressed = from.TGA_Compressed;
     to.PCX_Version = from.PCX_Version;
     to.PCX_RLE = from.PCX_RLE;
+}
+
+// An image file's first image, made transparent when asked; false when it cannot be decoded.
+bool LoadEntryPicture(const std::string& path, const IconSteps& steps, ImageHolder& holder) {
+    ClearHolderImage(holder);
+    SelectImageIndex(holder, 0);
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) {
+        ClearHolderImage(holder);
+        return false;
+    }
+    if (steps.Transparent) {
+        DeclareAlphaDepth(holder);
+        MakeBackgroundTransparent(holder, steps.Fill);
+    }
+    return true;
+}
+
+// The size step of a loaded picture; an image with alpha is declared as 32-bit colour.
+void ResizeToIcon(ImageHolder& holder, int size, ResampleFilter filter) {
+    ResampleImage(holder, size, size, filter);
+    if (HasAlpha(holder)) DeclareAlphaDepth(holder);
 }
 
 }  // namespace
@@ -366,6 +386,27 @@ void ExportEntriesInParallel(const ExportRequest& request, const ExportRun& run,
         latest = carried;
         changed.notify_all();
     }
+}
+
+void ClearHolderImage(ImageHolder& holder) {
+    holder.Image = RasterImage{};
+    holder.Selection.clear();
+}
+
+bool PrepareEntryIcon(const std::string& path, int index, int size, const IconSteps& steps,
+                      ImageHolder& holder) {
+    if (IsIconSourceFile(path)) {
+        IconSource source;
+        if (source.Open(path) != IconSourceError::None) return false;
+        std::vector<std::uint8_t> stream;
+        IconSourceError error = IconSourceError::None;
+        if (!LoadRenderedIcon(source, index, size, size, stream, holder, error)) return false;
+        if (HasAlpha(holder)) DeclareAlphaDepth(holder);
+        return true;
+    }
+    if (!IsKnownImageFile(path) || !LoadEntryPicture(path, steps, holder)) return false;
+    ResizeToIcon(holder, size, steps.Filter);
+    return true;
 }
 
 void ExportEntries(const ExportRequest& request, const ExportOptions& options,

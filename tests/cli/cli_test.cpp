@@ -315,12 +315,14 @@ TEST_F(CliTest, ConvertResizesWritesByExtensionAndNeverOverwrites) {
     EXPECT_EQ(h.Image.Width(), 120);
 
     EXPECT_EQ(Cli({"convert", Path("photo.bmp.missing"), Path("x.png")}).status, 1);
-    CliRun pdf = Cli({"convert", Path("photo.png"), Path("x.pdf")});
-    EXPECT_EQ(pdf.status, 1);
-    EXPECT_EQ(pdf.err, Line(Path("x.pdf"), "cannot be written in the format its extension names"));
+    CliRun cur = Cli({"convert", Path("photo.png"), Path("x.cur")});
+    EXPECT_EQ(cur.status, 1);
+    EXPECT_EQ(cur.err, Line(Path("x.cur"), "cannot be written in the format its extension names"));
+    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.pdf")}).status, 0);
+    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.eps")}).status, 0);
     EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("nofolder/x.png")}).status, 1);
     EXPECT_FALSE(fs::exists(Path("x.png")));
-    EXPECT_FALSE(fs::exists(Path("x.pdf")));
+    EXPECT_FALSE(fs::exists(Path("x.cur")));
 }
 
 class CliExport : public CliTest {
