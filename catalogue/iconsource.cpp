@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "base/paths.h"
 #include "imagefile/bytereader.h"
@@ -379,6 +380,53 @@ bool IconSource::Extract(int index, int width, int height, std::vector<std::uint
     RasterImage image;
     if (!ExtractImage(index, width, height, image, error)) return false;
     return WriteIconStream(image, stream) != 0;
+}
+
+IconSourceError IconSource::OriginalGroup(int index, std::vector<std::uint8_t>& ico) const {
+    if (index < 0 || index >= count_) return IconSourceError::IndexOutOfRange;
+    const auto bytes = file_.Bytes();
+    if (kind_ == Kind::IconFile) {
+        ico.assign(bytes.begin(), bytes.end());
+        return IconSourceError::None;
+    }
+    const Resource& group = resources_.OfType(kRtGroupIcon)[static_cast<std::size_t>(index)];
+    ByteReader r(group.Data);
+    const std::uint16_t reserved = r.u16le(), type = r.u16le(), count = r.u16le();
+    if (!r.ok() || reserved != 0 || type != 1 || count == 0 || count > kMaxImagesPerIcon ||
+        !r.has(6, 14 * std::uint64_t{count}))
+        return IconSourceError::IconUnreadable;
+
+    struct Image {
+        std::span<const std::uint8_t> Fields;  // width .. bit count of the group entry
+        std::span<const std::uint8_t> Data;
+    };
+    std::vector<Image> images;
+    std::uint64_t total = 6 + 16 * std::uint64_t{count};
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t e = 6 + 14 * std::uint64_t{i};
+        r.seek(e + 8);
+        const std::uint32_t declared = r.u32le();
+        const Resource* icon = resources_.Find(kRtIcon, r.u16le());
+        if (!icon || icon->Data.empty()) return IconSourceError::IconUnreadable;
+        // Icon libraries store lengths in alignment units: the group knows the image's own.
+        const auto data = icon->Data.first(std::min<std::size_t>(declared, icon->Data.size()));
+        images.push_back({r.at(e, 8), data});
+        total += data.size();
+    }
+    if (total > std::numeric_limits<std::uint32_t>::max()) return IconSourceError::IconUnreadable;
+
+    ico.assign(6 + 16 * std::size_t{count}, 0);
+    ico.reserve(static_cast<std::size_t>(total));
+    Put16(ico.data() + 2, 1);
+    Put16(ico.data() + 4, count);
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        std::uint8_t* entry = ico.data() + 6 + 16 * i;
+        std::memcpy(entry, images[i].Fields.data(), 8);
+        Put32(entry + 8, static_cast<std::uint32_t>(images[i].Data.size()));
+        Put32(entry + 12, static_cast<std::uint32_t>(ico.size()));
+        ico.insert(ico.end(), images[i].Data.begin(), images[i].Data.end());
+    }
+    return IconSourceError::None;
 }
 
 int CountIcons(const std::string& path) {

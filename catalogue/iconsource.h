@@ -90,6 +90,10 @@ class IconSource {
     // when every pixel is opaque.
     bool ExtractImage(int index, int width, int height, RasterImage& image,
                       IconSourceError* error = nullptr);
+    // Icon group `index` as it is stored: an icon file holding every image of the group byte for
+    // byte, in the group's order, with the group's directory fields. Nothing is rendered.
+    IconSourceError OriginalGroup(int index, std::vector<std::uint8_t>& ico) const;
+
     // The same icon written into the stream by WriteIconStream.
     bool Extract(int index, int width, int height, std::vector<std::uint8_t>& stream,
                  IconSourceError* error = nullptr);

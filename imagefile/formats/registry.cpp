@@ -434,7 +434,8 @@ ImageStatus LoadImageFile(ImageHolder& holder, const std::string& path,
     return LoadByExtension(holder, path, nullptr, options);
 }
 
-ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMode mode) {
+ImageStatus EncodeImageFile(ImageHolder& holder, const std::string& path,
+                            std::vector<std::uint8_t>& bytes) {
     const std::string ext = FileExtension(path);
     const auto grouped = std::find_if(
         FormatTable().begin(), FormatTable().end(),
@@ -443,10 +444,14 @@ ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMod
         grouped != FormatTable().end() ? &*grouped : FindFormatByExtension(path);
     if (!row || !row->CanWrite || !row->Codec || !(row->Codec->Write || row->Codec->WriteAs))
         return ImageError::NoWriter;
+    return row->Codec->WriteAs ? row->Codec->WriteAs(holder, bytes, ext)
+                               : row->Codec->Write(holder, bytes);
+}
+
+ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMode mode) {
     std::vector<std::uint8_t> bytes;
-    const ImageError encoded = row->Codec->WriteAs ? row->Codec->WriteAs(holder, bytes, ext)
-                                                   : row->Codec->Write(holder, bytes);
-    if (encoded != ImageError::None) return encoded;
+    if (const ImageStatus encoded = EncodeImageFile(holder, path, bytes); !encoded.ok())
+        return encoded;
     if (auto written = WriteFileAtomic(path, bytes, mode); !written)
         return FromIoFailure(written.error());
     return {};

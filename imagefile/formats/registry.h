@@ -116,6 +116,11 @@ bool IsKnownImageFile(std::string_view path);
 ImageStatus LoadImageFile(ImageHolder& holder, const std::string& path,
                           const ReadOptions& options = {});
 
+// Encodes the image with the writer the path's extension names (nothing is written): NoWriter
+// or the encoder's error when it cannot be encoded.
+ImageStatus EncodeImageFile(ImageHolder& holder, const std::string& path,
+                            std::vector<std::uint8_t>& bytes);
+
 // Writes the image with the writer its extension names. The file appears complete or not at
 // all; an existing file is kept unless mode is Replace. NoWriter or the encoder's error when
 // the image cannot be encoded (nothing is written); CannotCreateFile when the file cannot be.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/fileio.h"
+#include "imagefile/formats/codec.h"
 #include "imagefile/ops/quantize.h"
 
 namespace gw {
@@ -157,7 +158,19 @@ struct EntryInfo {
     std::uint32_t offset = 0;
 };
 
-EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, std::size_t base) {
+// The image as a PNG stream with its alpha; the holder's own PNG settings play no part, so
+// every icon stores its PNG images alike.
+ImageError WritePngEntry(const ImageHolder& holder, int bits, std::vector<std::uint8_t>& out) {
+    ImageHolder png;
+    png.Image = holder.Image;
+    png.Params.HorizontalDpi = holder.Params.HorizontalDpi;
+    png.Params.VerticalDpi = holder.Params.VerticalDpi;
+    png.Params.ChannelCount = bits == 32 ? 4 : 3;
+    return kPngCodec.Write(png, out);
+}
+
+EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, std::size_t base,
+                         const IconWriteOptions& options, ImageError& error) {
     const RasterImage& image = holder.Image;
     FileParams& p = holder.Params;
     if (image.Format() != PixelFormat::ie24RGB && image.Format() != PixelFormat::ie8p) {
@@ -173,6 +186,14 @@ EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, st
     info.bits = EntryBits(image, p);
     const std::size_t start = out.size();
     info.offset = static_cast<std::uint32_t>(start - base);
+
+    const bool trueColor = info.bits == 24 || info.bits == 32;
+    if (options.PngFrom > 0 && trueColor && std::max(info.width, info.height) >= options.PngFrom) {
+        if (const ImageError e = WritePngEntry(holder, info.bits, out); e != ImageError::None)
+            error = e;
+        info.size = static_cast<std::uint32_t>(out.size() - start);
+        return info;
+    }
 
     const std::uint64_t w = static_cast<std::uint64_t>(info.width);
     const std::uint64_t h = static_cast<std::uint64_t>(info.height);
@@ -224,16 +245,66 @@ EntryInfo WriteEntryData(ImageHolder& holder, std::vector<std::uint8_t>& out, st
     return info;
 }
 
+// The declared depth that gives `bits` bits per pixel.
+void DeclareDepth(FileParams& p, int bits) {
+    p.ChannelCount = bits == 32 ? 4 : bits == 24 ? 3 : 1;
+    p.BitsPerChannel = bits >= 24 ? 8 : bits;
+}
+
+// The bits an image is written with once its pixel format has had its say.
+int WrittenBits(const ImageHolder& holder) {
+    FileParams p = holder.Params;
+    const PixelFormat f = holder.Image.Format();
+    if (f != PixelFormat::ie24RGB && f != PixelFormat::ie8p) p.ChannelCount = p.BitsPerChannel = 1;
+    return EntryBits(holder.Image, p);
+}
+
 }  // namespace
 
-void EncodeIconFile(std::span<ImageHolder> holders, int lastIndex, std::vector<std::uint8_t>& out) {
-    const std::size_t n =
+ImageError EncodeIconFile(std::span<ImageHolder> holders, int lastIndex,
+                          std::vector<std::uint8_t>& out, const IconWriteOptions& options) {
+    const std::size_t count =
         lastIndex < 0 ? 0 : std::min(holders.size(), static_cast<std::size_t>(lastIndex) + 1);
+
+    // The images in file order: the holders as they are, or with their depth variants.
+    std::vector<ImageHolder*> images;
+    std::vector<ImageHolder> variants;
+    variants.reserve(count * options.ExtraDepths.size());
+    for (std::size_t j = 0; j < count; ++j) {
+        images.push_back(&holders[j]);
+        std::vector<int> done{WrittenBits(holders[j])};
+        for (int bits : options.ExtraDepths) {
+            if (std::find(done.begin(), done.end(), bits) != done.end()) continue;
+            done.push_back(bits);
+            ImageHolder& v = variants.emplace_back(holders[j]);
+            // A black-and-white image has colours only once it is true colour.
+            if (v.Image.Format() == PixelFormat::ie1g) v.Image = v.Image.ToRgb24();
+            DeclareDepth(v.Params, bits);
+            images.push_back(&v);
+        }
+    }
+    if (!options.ExtraDepths.empty()) {
+        std::vector<int> bits;
+        for (const ImageHolder* h : images) bits.push_back(WrittenBits(*h));
+        std::vector<std::size_t> order(images.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            if (bits[a] != bits[b]) return bits[a] > bits[b];
+            const RasterImage& ia = images[a]->Image;
+            const RasterImage& ib = images[b]->Image;
+            return std::max(ia.Width(), ia.Height()) > std::max(ib.Width(), ib.Height());
+        });
+        std::vector<ImageHolder*> sorted;
+        for (std::size_t i : order) sorted.push_back(images[i]);
+        images = std::move(sorted);
+    }
+
+    const std::size_t n = images.size();
     const std::size_t base = out.size();
     std::size_t estimate = kHeaderSize + n * kEntrySize;
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::size_t w = static_cast<std::size_t>(holders[j].Image.Width());
-        const std::size_t h = static_cast<std::size_t>(holders[j].Image.Height());
+    for (const ImageHolder* holder : images) {
+        const std::size_t w = static_cast<std::size_t>(holder->Image.Width());
+        const std::size_t h = static_cast<std::size_t>(holder->Image.Height());
         estimate += 40 + 1024 + h * (RowBytes(w, 32) + RowBytes(w, 1));
     }
     out.reserve(base + estimate);
@@ -242,9 +313,11 @@ void EncodeIconFile(std::span<ImageHolder> holders, int lastIndex, std::vector<s
     PutU16(out, static_cast<std::uint32_t>(n));
     out.resize(base + kHeaderSize + n * kEntrySize, 0);
 
+    ImageError error = ImageError::None;
     std::vector<EntryInfo> entries;
     entries.reserve(n);
-    for (std::size_t j = 0; j < n; ++j) entries.push_back(WriteEntryData(holders[j], out, base));
+    for (ImageHolder* holder : images)
+        entries.push_back(WriteEntryData(*holder, out, base, options, error));
 
     std::size_t pos = base + kHeaderSize;
     for (const EntryInfo& e : entries) {
@@ -259,12 +332,15 @@ void EncodeIconFile(std::span<ImageHolder> holders, int lastIndex, std::vector<s
         PutU32At(out, pos + 12, e.offset);
         pos += kEntrySize;
     }
+    return error;
 }
 
 ImageStatus WriteIconFile(const std::string& path, std::span<ImageHolder> holders, int lastIndex,
-                          WriteMode mode) {
+                          WriteMode mode, const IconWriteOptions& options) {
     std::vector<std::uint8_t> bytes;
-    EncodeIconFile(holders, lastIndex, bytes);
+    if (const ImageError e = EncodeIconFile(holders, lastIndex, bytes, options);
+        e != ImageError::None)
+        return e;
     if (auto written = WriteFileAtomic(path, bytes, mode); !written)
         return FromIoFailure(written.error());
     return {};

@@ -47,6 +47,8 @@ class ReadPairs : public ::testing::TestWithParam<Pair> {};
 
 TEST_P(ReadPairs, ReadsAsTheReferenceDecoderDoes) {
     const Pair& pair = GetParam();
+    const TIEFileFormatInfo* row = FindFormatByExtension(pair.file);
+    if (row && !row->Codec) GTEST_SKIP() << "this build reads no " << row->Name;
     ImageHolder got, want;
     ASSERT_EQ(LoadImageFile(got, DataDir() + pair.file).Code, ImageError::None);
     ASSERT_EQ(LoadImageFile(want, DataDir() + pair.file + ".png").Code, ImageError::None);
