@@ -169,6 +169,10 @@ ImageError ReadJpeg(ImageHolder& holder, std::span<const std::uint8_t> data,
     if (!JpegReadHeader(&d, data.data(), data.size())) return ImageError::Truncated;
     jpeg_decompress_struct& cinfo = d.cinfo_;
     if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height)) return ImageError::TooLarge;
+    // Every 8 × 8 block takes at least a bit of the data after the header.
+    const std::uint64_t coded = cinfo.src ? cinfo.src->bytes_in_buffer : 0;
+    if (!DataCanFill(cinfo.image_width, cinfo.image_height, coded, MaxRatio::kJpeg))
+        return ImageError::Damaged;
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     const unsigned denom =

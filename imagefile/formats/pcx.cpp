@@ -116,6 +116,9 @@ ImageError ReadPcx(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         if (!CheckedMul(lineBytes, static_cast<std::uint64_t>(hgt), &need) ||
             !r.has(kHeaderSize, need))
             return ImageError::Damaged;
+    } else if (!DataCanFill(w, hgt, std::uint64_t{lineBytes} * static_cast<std::uint64_t>(hgt),
+                            r.remaining(), MaxRatio::kRun63)) {
+        return ImageError::Damaged;
     }
 
     const unsigned b = h.bitsPerPixel, planes = h.planes;

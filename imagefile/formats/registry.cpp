@@ -9,15 +9,23 @@
 #include "imagefile/formats/dicom.h"
 #include "imagefile/formats/jp2.h"
 #include "imagefile/formats/pnm.h"
+#include "imagefile/formats/hdphoto.h"
 #include "imagefile/formats/raw.h"
+#include "imagefile/isolate.h"
 
 namespace gw {
 namespace {
 
-// jxrlib (kHdPhotoCodec) crashes on some damaged coded data, and content detection would hand
-// it any file that merely starts like one; the row stays out until it can decode safely.
+// jxrlib crashes on some damaged coded data; it reads in a child process like the other
+// library-backed readers (see ReadWithCodec).
 const FormatCodec* AvailableHdPhotoCodec() {
-    return nullptr;
+    return &kHdPhotoCodec;
+}
+
+// Readers whose libraries can crash or hang on damaged data run in a child process.
+bool ReadsIsolated(int type) {
+    return type == kTypeRaw || type == kTypeDicom || type == kTypeJp2 || type == kTypeJ2k ||
+           type == kTypeHdPhoto;
 }
 
 std::string Lower(std::string_view s) {
@@ -68,8 +76,12 @@ ImageError ReadWithCodec(ImageHolder& holder, const TIEFileFormatInfo* row,
                          const std::string& fileName) {
     if (!row) return ImageError::NotRecognised;
     if (!row->CanRead || !row->Codec || !row->Codec->Read) return ImageError::NoReader;
-    if (const ImageError error = row->Codec->Read(holder, data, options); error != ImageError::None)
-        return error;
+    const FormatCodec& codec = *row->Codec;
+    const ImageError error =
+        ReadsIsolated(row->Type)
+            ? ReadIsolated(holder, [&](ImageHolder& h) { return codec.Read(h, data, options); })
+            : codec.Read(holder, data, options);
+    if (error != ImageError::None) return error;
     holder.Params.FileType = row->Type;
     holder.Params.FileName = fileName;
     return ImageError::None;

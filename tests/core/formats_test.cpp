@@ -100,6 +100,7 @@ TEST(ImageFormatRegistry, RowsInOrderWithTheirFlags) {
         {25, "Vectorial objects", "IEV", true, true},
         {26, "Layers", "LYR", true, true},
         {27, "Layers and objects", "ALL", true, true},
+        {29, "Microsoft HD Photo", "WDP;HDP", true, true},
     };
     const auto& rows = ImageFormatRegistry();
     ASSERT_EQ(rows.size(), std::size(expected));
@@ -113,7 +114,8 @@ TEST(ImageFormatRegistry, RowsInOrderWithTheirFlags) {
 }
 
 TEST(ImageFormatRegistry, HdPhotoRowOnlyWithACodec) {
-    EXPECT_EQ(FindFormatByType(kTypeHdPhoto), nullptr);
+    ASSERT_NE(FindFormatByType(kTypeHdPhoto), nullptr);
+    EXPECT_NE(FindFormatByType(kTypeHdPhoto)->Codec, nullptr);
     EXPECT_EQ(BuildImageFormatRegistry(nullptr).size(), 25u);
     const FormatCodec hdPhoto{};
     auto rows = BuildImageFormatRegistry(&hdPhoto);
