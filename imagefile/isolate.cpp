@@ -26,6 +26,15 @@
 #endif
 
 namespace gw {
+
+#ifdef GW_FUZZING
+
+ImageError ReadIsolated(ImageHolder& holder, const IsolatedRead& read, const IsolationLimits&) {
+    return read(holder);
+}
+
+#else
+
 namespace {
 
 // ---- the message: error code, image, file parameters ----
@@ -87,7 +96,8 @@ void Params(Io& io, FileParams& p) {
     io.Plain(p.ICO_ImageIndex), io.Plain(p.CUR_ImageIndex), io.Plain(p.TIFF_ImageIndex);
     io.Plain(p.GIF_ImageIndex), io.Plain(p.DCX_ImageIndex), io.Plain(p.PSD_ImageIndex);
     io.Plain(p.RAW_ImageIndex), io.Plain(p.Generic_ImageIndex);
-    io.Plain(p.IconSizeList), io.Plain(p.IconDepthList), io.Plain(p.IconBackground);
+    for (auto& [width, height] : p.IconSizeList) io.Plain(width), io.Plain(height);
+    io.Plain(p.IconDepthList), io.Plain(p.IconBackground);
     io.Plain(p.CursorBackground), io.Plain(p.CursorHotSpotX), io.Plain(p.CursorHotSpotY);
     io.Plain(p.JPEG_Quality), io.Plain(p.JPEG_ColorSpace), io.Plain(p.JPEG_ChromaH);
     io.Plain(p.JPEG_ChromaV), io.Plain(p.JPEG_DCTMethod), io.Plain(p.JPEG_OptimalHuffman);
@@ -246,10 +256,6 @@ bool ReadMessage(int fd, std::chrono::steady_clock::time_point deadline,
 
 ImageError ReadIsolated(ImageHolder& holder, const IsolatedRead& read,
                         const IsolationLimits& limits) {
-#ifdef GW_FUZZING
-    (void)limits;
-    return read(holder);
-#else
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return ImageError::OutOfMemory;
     const pid_t child = ::fork();
@@ -275,7 +281,8 @@ ImageError ReadIsolated(ImageHolder& holder, const IsolatedRead& read,
     if (!received || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return ImageError::DecoderCrashed;
     return Decode(message, holder);
-#endif
 }
+
+#endif
 
 }  // namespace gw

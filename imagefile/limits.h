@@ -8,8 +8,13 @@
 namespace gw {
 
 struct Limits {
-    // Largest image any reader will allocate: 2^27 pixels (about 400 MB at 24 bits).
+    // Largest image any reader will allocate: 2^27 pixels (about 400 MB at 24 bits); builds
+    // for fuzzing take 2^22 so that every input stays fast.
+#ifdef GW_FUZZING
+    static constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 22;
+#else
     static constexpr std::uint64_t kMaxImagePixels = std::uint64_t{1} << 27;
+#endif
     // Largest width or height on its own.
     static constexpr std::uint64_t kMaxImageDimension = 1u << 17;
     // Largest single buffer a decoder may allocate for compressed data or tables.
@@ -77,7 +82,11 @@ inline constexpr std::uint64_t kJpeg2000 = 4096;
 
 // Pictures up to this many pixels are decoded even when their data ends early (the rest stays
 // blank); a larger one is allocated only when its data can fill it.
+#ifdef GW_FUZZING
+inline constexpr std::uint64_t kUncheckedPixels = std::uint64_t{1} << 18;
+#else
 inline constexpr std::uint64_t kUncheckedPixels = std::uint64_t{1} << 24;
+#endif
 
 // True when dataBytes of data, each giving at most maxRatio decoded bytes, can give the
 // decodedBytes a width × height picture needs, or when the picture is small enough to take
@@ -86,8 +95,7 @@ constexpr bool DataCanFill(std::int64_t width, std::int64_t height, std::uint64_
                            std::uint64_t dataBytes, std::uint64_t maxRatio) {
     if (width <= 0 || height <= 0) return true;
     std::uint64_t pixels = 0, reach = 0;
-    if (!CheckedMul(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height),
-                    &pixels))
+    if (!CheckedMul(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), &pixels))
         return false;
     if (pixels <= kUncheckedPixels) return true;
     if (!CheckedMul(dataBytes, maxRatio, &reach)) return true;

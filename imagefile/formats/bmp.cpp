@@ -280,8 +280,7 @@ ImageError ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     const bool rle = info.compression == kBiRle8 || info.compression == kBiRle4;
     if (rle) {
         if (!file.has(offset, 0) ||
-            !DataCanFill(info.width, info.height, data.size() - offset,
-                         MaxRatio::kRun255))
+            !DataCanFill(info.width, info.height, data.size() - offset, MaxRatio::kRun255))
             return ImageError::Damaged;
         if (!image.Allocate(static_cast<int>(info.width), static_cast<int>(info.height),
                             PixelFormat::ie8p) ||

@@ -403,8 +403,8 @@ ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
         info.Components > kMaxComponents || info.Tiles > Limits::kMaxTiles)
         return ImageError::TooLarge;
     // Counted in samples: the decoder holds every component of the picture at 4 bytes each.
-    if (!DataCanFill(std::int64_t{info.Width} * info.Components, info.Height,
-                     codeStream.size(), MaxRatio::kJpeg2000))
+    if (!DataCanFill(std::int64_t{info.Width} * info.Components, info.Height, codeStream.size(),
+                     MaxRatio::kJpeg2000))
         return ImageError::Damaged;
 
     const OPJ_CODEC_FORMAT format = boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K;

@@ -244,7 +244,8 @@ ImageError ReadPsd(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         }
         std::uint64_t used = 0;
         CheckedMul(planes.rowBytes * hgt, decoded, &used);
-        const std::uint64_t packed = r.pos() + tableBytes <= r.size() ? r.size() - r.pos() - tableBytes : 0;
+        const std::uint64_t packed =
+            r.pos() + tableBytes <= r.size() ? r.size() - r.pos() - tableBytes : 0;
         if (!DataCanFill(h.width, h.height, used, packed, MaxRatio::kRun128))
             return ImageError::Damaged;
     } else {

@@ -7,9 +7,9 @@
 #include "base/fileio.h"
 #include "base/paths.h"
 #include "imagefile/formats/dicom.h"
+#include "imagefile/formats/hdphoto.h"
 #include "imagefile/formats/jp2.h"
 #include "imagefile/formats/pnm.h"
-#include "imagefile/formats/hdphoto.h"
 #include "imagefile/formats/raw.h"
 #include "imagefile/isolate.h"
 
