@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -147,7 +148,7 @@ ImageError Decode(std::span<const std::uint8_t> message, ImageHolder& holder) {
             std::memcpy(image.Alpha().data(), alpha.data(), alpha.size());
         }
     } else {
-        r.Bytes(), r.Bytes(), r.Bytes();
+        for (int part = 0; part < 3; ++part) r.Bytes();  // empty pixels, palette and alpha
     }
     FileParams params = holder.Params;
     Params(r, params);

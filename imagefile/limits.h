@@ -29,6 +29,9 @@ struct Limits {
     static constexpr std::uint64_t kMaxTiles = 65535;
     // Scans of a progressive JPEG; more is a damaged or hostile file.
     static constexpr int kMaxScans = 1000;
+    // Scans times pixels of a progressive JPEG: every scan visits the whole picture, so a few
+    // bytes a scan could otherwise keep a large picture decoding for many seconds.
+    static constexpr std::uint64_t kMaxScanPixels = std::uint64_t{1} << 31;
     // Objects a metafile may keep in its object table at once.
     static constexpr std::size_t kMaxObjects = 65535;
     // Longest side of one image inside an icon resource or icon file.

@@ -34,7 +34,10 @@ void JpegOutputMessage(j_common_ptr) {}
 void JpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > Limits::kMaxScans) JpegErrorExit(cinfo);
+    const std::uint64_t visits =
+        std::uint64_t(d->input_scan_number) * d->image_width * std::uint64_t{d->image_height};
+    if (d->input_scan_number > Limits::kMaxScans || visits > Limits::kMaxScanPixels)
+        JpegErrorExit(cinfo);
 }
 
 JpegErrorManager* InitErrors(JpegErrorManager* err) {

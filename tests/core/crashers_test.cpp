@@ -28,7 +28,8 @@ std::vector<std::string> CrasherFiles(const char* source) {
     const std::filesystem::path dir = std::filesystem::path(source) / "tests/data/crashers";
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-        if (entry.is_regular_file()) files.push_back(entry.path().string());
+        if (entry.is_regular_file() && entry.path().extension() != ".md")
+            files.push_back(entry.path().string());
     return files;
 }
 
