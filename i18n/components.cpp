@@ -32,15 +32,15 @@ std::vector<std::string> SplitListValue(std::string_view value) {
     }
 }
 
-void SetPropertyFromText(const Component* component, std::string_view property,
-                         std::string_view value) {
-    if (!component) return;
+PropertyError SetPropertyFromText(const Component* component, std::string_view property,
+                                  std::string_view value) {
+    if (!component) return PropertyError::None;
     const Property* p = component->FindProperty(property);
-    if (!p) return;
+    if (!p) return PropertyError::None;
     switch (p->Kind) {
         case PropertyKind::Integer: {
             auto n = ParseIntegerText(value);
-            if (!n) throw PropertyConversionError{std::string(value)};
+            if (!n) return PropertyError::NotAnInteger;
             if (p->SetInteger) p->SetInteger(*n);
             break;
         }
@@ -51,25 +51,24 @@ void SetPropertyFromText(const Component* component, std::string_view property,
             if (p->SetStrings) p->SetStrings(SplitListValue(value));
             break;
     }
+    return PropertyError::None;
 }
 
 void ApplyLanguageSection(const ComponentTable& window, std::string_view windowName,
                           const IniFile& language) {
-    try {
-        // Values come back by key, so a repeated key reads its first line's value.
-        for (const auto& [rawKey, value] : language.ListValues(windowName)) {
-            std::string_view key = TrimControl(rawKey);
-            std::string_view componentName, propertyName = key;
-            if (std::size_t dot = key.find('.'); dot != std::string_view::npos) {
-                componentName = TrimControl(key.substr(0, dot));
-                propertyName = TrimControl(key.substr(dot + 1));
-            }
-            const Component* component = window.Find(componentName);
-            if (!component) continue;
-            SetPropertyFromText(component, propertyName, TrimControl(value));
+    // Values come back by key, so a repeated key reads its first line's value.
+    for (const auto& [rawKey, value] : language.ListValues(windowName)) {
+        std::string_view key = TrimControl(rawKey);
+        std::string_view componentName, propertyName = key;
+        if (std::size_t dot = key.find('.'); dot != std::string_view::npos) {
+            componentName = TrimControl(key.substr(0, dot));
+            propertyName = TrimControl(key.substr(dot + 1));
         }
-    } catch (const PropertyConversionError&) {
-        // The rest of the section is skipped, without a message.
+        const Component* component = window.Find(componentName);
+        if (!component) continue;
+        // A conversion error ends the section, without a message.
+        if (SetPropertyFromText(component, propertyName, TrimControl(value)) != PropertyError::None)
+            return;
     }
 }
 

@@ -44,15 +44,14 @@ class ComponentTable {
     std::vector<Component> components_;
 };
 
-// Raised by SetPropertyFromText when an integer property gets a text that is not an integer.
-struct PropertyConversionError {
-    std::string Text;
+enum class PropertyError {
+    None = 0,
+    NotAnInteger,  // an integer property got a text that is no integer
 };
 
 // Sets one property from text; nothing happens without a component or property of that name.
-// Throws PropertyConversionError for a bad integer.
-void SetPropertyFromText(const Component* component, std::string_view property,
-                         std::string_view value);
+PropertyError SetPropertyFromText(const Component* component, std::string_view property,
+                                  std::string_view value);
 
 // Splits a list value at every "||".
 std::vector<std::string> SplitListValue(std::string_view value);
