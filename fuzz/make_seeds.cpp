@@ -1,7 +1,13 @@
-// Writes small seed inputs for the fuzz harnesses into OUT/ico, OUT/formats, OUT/iconsource and
-// OUT/ini, built from the test fixture builders and the picture writers.
+// Writes small seed inputs for the fuzz harnesses into OUT/<harness>, built from the test
+// fixture builders and the picture writers.
 // Usage: make_seeds OUT
 
+#include <dcmtk/config/osconfig.h>
+
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcostrmb.h>
+#include <dcmtk/dcmdata/dcuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,6 +269,47 @@ void MetafileSeeds() {
     SavePicture("emf_shapes", gw::kTypeEmf, e.Build(2540, 2032));
 }
 
+// A small secondary-capture dataset written by DCMTK, as a file with preamble or bare.
+Bytes DicomFile(Uint16 samples, E_TransferSyntax xfer, bool fileFormat) {
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    char uid[100];
+    ds->putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    ds->putAndInsertString(DCM_SOPInstanceUID, dcmGenerateUniqueIdentifier(uid));
+    ds->putAndInsertUint16(DCM_Rows, 3);
+    ds->putAndInsertUint16(DCM_Columns, 4);
+    ds->putAndInsertUint16(DCM_SamplesPerPixel, samples);
+    ds->putAndInsertString(DCM_PhotometricInterpretation, samples == 3 ? "RGB" : "MONOCHROME2");
+    ds->putAndInsertUint16(DCM_BitsAllocated, 8);
+    ds->putAndInsertUint16(DCM_BitsStored, 8);
+    ds->putAndInsertUint16(DCM_HighBit, 7);
+    ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    if (samples == 3) ds->putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    ds->putAndInsertString(DCM_WindowCenter, "128");
+    ds->putAndInsertString(DCM_WindowWidth, "200");
+    std::vector<Uint8> pixels(12u * samples);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<Uint8>(i * 20);
+    ds->putAndInsertUint8Array(DCM_PixelData, pixels.data(), pixels.size());
+    std::vector<char> buffer(1 << 16);
+    DcmOutputBufferStream out(buffer.data(), buffer.size());
+    DcmObject& object = fileFormat ? static_cast<DcmObject&>(file) : *ds;
+    object.transferInit();
+    object.write(out, xfer, EET_ExplicitLength, nullptr);
+    object.transferEnd();
+    void* data = nullptr;
+    offile_off_t length = 0;
+    out.flushBuffer(data, length);
+    const auto* begin = static_cast<const std::uint8_t*>(data);
+    return Bytes(begin, begin + length);
+}
+
+void DicomSeeds() {
+    SavePicture("dicom_grey", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianExplicit, true));
+    SavePicture("dicom_rgb", gw::kTypeDicom, DicomFile(3, EXS_LittleEndianExplicit, true));
+    SavePicture("dicom_implicit", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianImplicit, true));
+    SavePicture("dicom_bare", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianImplicit, false));
+}
+
 void IniSeeds() {
     auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
     Save("ini", "language",
@@ -289,6 +336,7 @@ int main(int argc, char** argv) {
         ::mkdir((gOut + dir).c_str(), 0755);
     PictureSeeds();
     MetafileSeeds();
+    DicomSeeds();
     IconSeeds();
     IniSeeds();
     std::printf("make_seeds: %d seeds in %s\n", gWritten, gOut.c_str());
