@@ -11,46 +11,46 @@
 namespace gw::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using ByteVector = std::vector<std::uint8_t>;
 using pefix::BuildGroupDirectory;
 using pefix::IconImage;
 
-void Le16(Bytes& b, unsigned v) {
+void Le16(ByteVector& b, unsigned v) {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-void Le32(Bytes& b, std::uint32_t v) {
+void Le32(ByteVector& b, std::uint32_t v) {
     Le16(b, v & 0xffff);
     Le16(b, v >> 16);
 }
-void Be16(Bytes& b, unsigned v) {
+void Be16(ByteVector& b, unsigned v) {
     b.push_back(static_cast<std::uint8_t>(v >> 8));
     b.push_back(static_cast<std::uint8_t>(v));
 }
-void Be32(Bytes& b, std::uint32_t v) {
+void Be32(ByteVector& b, std::uint32_t v) {
     Be16(b, v >> 16);
     Be16(b, v & 0xffff);
 }
-void PatchBe16(Bytes& b, std::size_t at, unsigned v) {
+void PatchBe16(ByteVector& b, std::size_t at, unsigned v) {
     b[at] = static_cast<std::uint8_t>(v >> 8);
     b[at + 1] = static_cast<std::uint8_t>(v);
 }
-void PatchBe32(Bytes& b, std::size_t at, std::uint32_t v) {
+void PatchBe32(ByteVector& b, std::size_t at, std::uint32_t v) {
     PatchBe16(b, at, v >> 16);
     PatchBe16(b, at + 2, v & 0xffff);
 }
 
-Bytes Encoded(const FormatCodec& codec, RasterImage image) {
+ByteVector Encoded(const FormatCodec& codec, RasterImage image) {
     ImageHolder holder;
     holder.Image = std::move(image);
-    Bytes out;
+    ByteVector out;
     EXPECT_EQ(codec.Write(holder, out), ImageError::None);
     return out;
 }
 
 // An icon whose only bitmap header claims 8192 × 8192 at 32 bits with no rows behind it.
-Bytes IconClaimingHugeBitmap() {
-    Bytes b;
+ByteVector IconClaimingHugeBitmap() {
+    ByteVector b;
     Le16(b, 0), Le16(b, 1), Le16(b, 1);
     b.insert(b.end(), {0, 0, 0, 0});
     Le16(b, 1), Le16(b, 32), Le32(b, 40), Le32(b, 22);
@@ -60,8 +60,8 @@ Bytes IconClaimingHugeBitmap() {
 }
 
 // A 253-byte run-length bitmap declaring 2554 × 18803 (48 Mpixels).
-Bytes BmpRle8Huge() {
-    Bytes b{'B', 'M'};
+ByteVector BmpRle8Huge() {
+    ByteVector b{'B', 'M'};
     Le32(b, 253), Le32(b, 0), Le32(b, 14 + 40 + 8);
     Le32(b, 40), Le32(b, 2554), Le32(b, 18803), Le16(b, 1), Le16(b, 8), Le32(b, 1);
     Le32(b, 0), Le32(b, 0), Le32(b, 0), Le32(b, 2), Le32(b, 0);
@@ -72,8 +72,8 @@ Bytes BmpRle8Huge() {
 }
 
 // Targa run-length data: 65535 × 2048 at 24 bits, about 3.6 KB of 128-pixel runs.
-Bytes TgaRleHuge() {
-    Bytes b{0, 0, 10, 0, 0, 0, 0, 0};
+ByteVector TgaRleHuge() {
+    ByteVector b{0, 0, 10, 0, 0, 0, 0, 0};
     Le16(b, 0), Le16(b, 0), Le16(b, 65535), Le16(b, 2048);
     b.push_back(24), b.push_back(0x20);
     while (b.size() < 3600) b.insert(b.end(), {0xff, 0x10, 0x20, 0x30});
@@ -81,8 +81,8 @@ Bytes TgaRleHuge() {
 }
 
 // PCX run-length data: 65534 × 2048 at 8 bits.
-Bytes PcxRleHuge() {
-    Bytes b{10, 5, 1, 8};
+ByteVector PcxRleHuge() {
+    ByteVector b{10, 5, 1, 8};
     Le16(b, 0), Le16(b, 0), Le16(b, 65533), Le16(b, 2047), Le16(b, 72), Le16(b, 72);
     b.resize(65, 0);
     b.push_back(1);
@@ -93,8 +93,8 @@ Bytes PcxRleHuge() {
 }
 
 // Photoshop PackBits data: 30000 × 1800 grey, a row-count table and nothing else.
-Bytes PsdRleHuge() {
-    Bytes b{'8', 'B', 'P', 'S'};
+ByteVector PsdRleHuge() {
+    ByteVector b{'8', 'B', 'P', 'S'};
     Be16(b, 1);
     b.resize(b.size() + 6, 0);
     Be16(b, 1), Be32(b, 1800), Be32(b, 30000), Be16(b, 8), Be16(b, 1);
@@ -105,15 +105,15 @@ Bytes PsdRleHuge() {
 }
 
 // A one-pixel GIF on a logical screen of 65535 × 2048.
-Bytes GifScreenHuge() {
-    Bytes b = Encoded(kGifCodec, RgbImage(1, 1, {Rgb{9, 9, 9}}));
+ByteVector GifScreenHuge() {
+    ByteVector b = Encoded(kGifCodec, RgbImage(1, 1, {Rgb{9, 9, 9}}));
     b[6] = 0xff, b[7] = 0xff, b[8] = 0x00, b[9] = 0x08;
     return b;
 }
 
 // A baseline JPEG whose frame header says 65500 × 2048.
-Bytes JpegHuge() {
-    Bytes b = Encoded(kJpegCodec, Gradient(16, 16));
+ByteVector JpegHuge() {
+    ByteVector b = Encoded(kJpegCodec, Gradient(16, 16));
     for (std::size_t i = 2; i + 9 < b.size(); ++i)
         if (b[i] == 0xff && b[i + 1] == 0xc0) {
             PatchBe16(b, i + 5, 2048);
@@ -124,20 +124,21 @@ Bytes JpegHuge() {
 }
 
 // A PNG with alpha whose header says 11585 × 11585, and a few bytes of compressed data.
-Bytes PngHuge() {
-    Bytes ihdr;
+ByteVector PngHuge() {
+    ByteVector ihdr;
     Be32(ihdr, 11585), Be32(ihdr, 11585);
     ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
-    Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    for (const Bytes& chunk : {PngChunkBytes("IHDR", ihdr), PngChunkBytes("IDAT", Bytes(64, 0x55)),
-                               PngChunkBytes("IEND", {})})
+    ByteVector b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    for (const ByteVector& chunk :
+         {PngChunkBytes("IHDR", ihdr), PngChunkBytes("IDAT", ByteVector(64, 0x55)),
+          PngChunkBytes("IEND", {})})
         b.insert(b.end(), chunk.begin(), chunk.end());
     return b;
 }
 
 // A JPEG 2000 code stream whose size marker says 8192 × 8192 in one tile.
-Bytes J2kHuge() {
-    Bytes b = Encoded(kJ2kCodec, Gradient(16, 16));
+ByteVector J2kHuge() {
+    ByteVector b = Encoded(kJ2kCodec, Gradient(16, 16));
     for (std::size_t i = 2; i + 24 < b.size(); ++i)
         if (b[i] == 0xff && b[i + 1] == 0x51) {
             PatchBe32(b, i + 6, 8192), PatchBe32(b, i + 10, 8192);
@@ -149,7 +150,7 @@ Bytes J2kHuge() {
 }
 
 // 4096 ellipses over the whole picture: the work budget stops drawing, not the file's end.
-Bytes WmfManyEllipses() {
+ByteVector WmfManyEllipses() {
     WmfBuilder w;
     w.SetMapMode(8).SetWindowExt(4000, 4000).SetViewportExt(4000, 4000);
     w.Brush(0, Rgb{200, 10, 10}).Select(0);
@@ -179,7 +180,7 @@ std::vector<std::uint8_t> LibraryOfOneDamagedPng() {
     // every row has been inflated.
     IconImage png;
     png.Width = png.Height = 1024;
-    png.Bytes = BuildPng(1024, 1024, 8, 6, Bytes(std::size_t{1024} * 1024 * 4, 0));
+    png.Bytes = BuildPng(1024, 1024, 8, 6, ByteVector(std::size_t{1024} * 1024 * 4, 0));
     png.Bytes.resize(png.Bytes.size() - 20);
     pefix::ResourceBuilder b;
     const std::vector<std::uint16_t> ids = b.AddIcons({png});
