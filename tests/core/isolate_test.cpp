@@ -15,6 +15,9 @@
 namespace gw {
 namespace {
 
+using test::PixelsOf;
+using test::RgbImage;
+
 TEST(ReadIsolated, ShipsTheImageAndParametersBack) {
     ImageHolder holder;
     holder.Params.JPEG_Quality = 33;  // kept: the child starts from the caller's parameters
@@ -56,7 +59,7 @@ TEST(ReadIsolated, ACrashFailsThatReadOnly) {
                                return ImageError::None;
                            }),
               ImageError::DecoderCrashed);
-    EXPECT_EQ(PixelsOf(holder.Image), std::vector<Rgb>{Rgb{5, 5, 5}});  // left as it was
+    EXPECT_EQ(PixelsOf(holder.Image), (std::vector<Rgb>{Rgb{5, 5, 5}}));  // left as it was
 }
 
 TEST(ReadIsolated, AHangEndsAtTheTimeLimit) {
