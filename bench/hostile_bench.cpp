@@ -42,7 +42,7 @@ void BM_ListLibraryOfOneDamagedPng(benchmark::State& state) {
 }
 BENCHMARK(BM_ListLibraryOfOneDamagedPng)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-const int kRegistered = [] {
+[[maybe_unused]] const int kRegistered = [] {
     static const auto files = gw::test::HostileFiles();
     for (const auto& f : files)
         benchmark::RegisterBenchmark(("BM_HostileFile/" + f.Name).c_str(), BM_HostileFile, f)

@@ -49,12 +49,15 @@ bool LengthsFitData(std::span<const std::uint8_t> data) {
     auto isVr = [](std::uint8_t a, std::uint8_t b) {
         return a >= 'A' && a <= 'Z' && b >= 'A' && b <= 'Z';
     };
+    // Only these value representations have a 2-byte length; DCMTK reads any other, unknown
+    // ones included, with a 4-byte length.
     auto longForm = [](std::uint8_t a, std::uint8_t b) {
-        static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
-                                            "SV", "UC", "UN", "UR", "UT", "UV"};
-        for (const char* vr : kLong)
-            if (a == vr[0] && b == vr[1]) return true;
-        return false;
+        static const char* const kShort[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT",
+                                             "FL", "FD", "IS", "LO", "LT", "PN", "SH",
+                                             "SL", "SS", "ST", "TM", "UI", "UL", "US"};
+        for (const char* vr : kShort)
+            if (a == vr[0] && b == vr[1]) return false;
+        return true;
     };
     bool explicitVr = fileFormat || (data.size() >= 6 && isVr(data[4], data[5]));
     bool bigEndian = false, inMeta = fileFormat, deflated = false;
