@@ -260,6 +260,11 @@ ImageError ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         const std::uint64_t entrySize = info.headerSize == 12 ? 3 : 4;
         std::uint64_t count = std::uint64_t{1} << info.bitCount;
         if (info.colorsUsed != 0 && info.colorsUsed < count) count = info.colorsUsed;
+        // Without a declared count, a pixel offset that leaves room for fewer entries says how
+        // many were written.
+        if (info.colorsUsed == 0 && offBits > info.tableStart &&
+            (offBits - info.tableStart) / entrySize < count)
+            count = (offBits - info.tableStart) / entrySize;
         ByteReader t(data);
         t.seek(info.tableStart);
         for (std::uint64_t i = 0; i < count && t.remaining() >= entrySize; ++i) {
@@ -272,8 +277,8 @@ ImageError ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         }
         tableEnd = info.tableStart + count * entrySize;
     }
-    // An offset that points into the header or the colour table is wrong: the pixels follow
-    // the table, as other readers take them.
+    // An offset that points into the header or into the declared colour table is wrong: the
+    // pixels follow the table, as other readers take them.
     const std::uint64_t offset = offBits >= tableEnd && offBits < data.size() ? offBits : tableEnd;
 
     RasterImage image;
