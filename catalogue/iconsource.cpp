@@ -5,13 +5,12 @@
 
 #include "base/paths.h"
 #include "imagefile/bytereader.h"
+#include "imagefile/formats/png.h"
 #include "imagefile/ico/reader.h"
 #include "imagefile/ops/resample.h"
 
 namespace gw {
 namespace {
-
-constexpr std::uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
 std::size_t PaddedRow(std::uint64_t width, int bits) {
     return static_cast<std::size_t>((width * static_cast<std::uint64_t>(bits) + 31) / 32 * 4);
@@ -29,14 +28,6 @@ void Put16(std::uint8_t* p, std::uint32_t v) {
 void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p, v & 0xFFFF);
     Put16(p + 2, v >> 16);
-}
-
-// Up to size bytes at offset, cut at the end of the file.
-std::span<const std::uint8_t> Clamped(std::span<const std::uint8_t> file, std::uint64_t offset,
-                                      std::uint64_t size) {
-    const ByteReader r(file);
-    if (offset >= file.size()) return {};
-    return r.at(offset, std::min<std::uint64_t>(size, file.size() - offset));
 }
 
 // Header and full directory of an icon file (type 1) inside the bytes.
@@ -154,9 +145,7 @@ const char* IconSourceErrorText(IconSourceError error) {
 bool ProbeIconImage(std::span<const std::uint8_t> data, IconImageInfo& info) {
     info = {};
     ByteReader r(data);
-    const auto signature = r.at(0, sizeof kPngSignature);
-    if (data.size() >= 33 &&
-        std::memcmp(signature.data(), kPngSignature, sizeof kPngSignature) == 0) {
+    if (data.size() >= 33 && StartsWithPngSignature(data)) {
         r.seek(8);
         const std::uint32_t length = r.u32be();
         auto type = r.take(4);
@@ -315,7 +304,7 @@ std::vector<IconCandidate> IconSource::Candidates(int index) const {
             r.seek(e + 8);
             const std::uint32_t size = r.u32le(), offset = r.u32le();
             if (!r.ok()) break;
-            c.Data = Clamped(bytes, offset, size);
+            c.Data = ClampedSpan(bytes, offset, size);
             if (ProbeIconImage(c.Data, c.Info)) out.push_back(c);
         }
         return out;

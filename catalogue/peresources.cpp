@@ -23,14 +23,6 @@ std::uint32_t U32At(const ByteReader& r, std::uint64_t offset) {
     return s.empty() ? 0 : ByteReader(s).u32le();
 }
 
-// Up to size bytes at offset, cut at the end of the file.
-std::span<const std::uint8_t> Clamped(std::span<const std::uint8_t> file, std::uint64_t offset,
-                                      std::uint64_t size) {
-    const ByteReader r(file);
-    if (offset >= file.size()) return {};
-    return r.at(offset, std::min<std::uint64_t>(size, file.size() - offset));
-}
-
 struct Section {
     std::uint32_t VirtualAddress = 0;
     std::uint32_t VirtualSize = 0;
@@ -223,7 +215,7 @@ ResourceError ResourceTable::ReadPe(std::span<const std::uint8_t> file, std::uin
         const std::uint64_t at = base + relative;
         std::uint64_t offset = 0;
         if (!r.has(at, 16) || !map.ToOffset(U32At(r, at), offset)) return {};
-        return Clamped(file, offset, U32At(r, at + 4));
+        return ClampedSpan(file, offset, U32At(r, at + 4));
     };
 
     // Three fixed levels (type, name, language), so a directory that points back at one of its
@@ -286,8 +278,8 @@ ResourceError ResourceTable::ReadNe(std::span<const std::uint8_t> file, std::uin
             Resource res;
             res.Named = (id & 0x8000) == 0;
             res.Id = res.Named ? 0 : (id & 0x7FFFu);
-            res.Data = Clamped(file, std::uint64_t{U16At(r, at)} << shift,
-                               std::uint64_t{U16At(r, at + 2)} << shift);
+            res.Data = ClampedSpan(file, std::uint64_t{U16At(r, at)} << shift,
+                                   std::uint64_t{U16At(r, at + 2)} << shift);
             list->Items.push_back(res);
         }
     }

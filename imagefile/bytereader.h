@@ -2,6 +2,7 @@
 // The one reader for untrusted bytes: offsets are widened to 64 bits before they are checked,
 // and a read past the end yields zeros and marks the reader as failed instead of overrunning.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -107,5 +108,14 @@ class ByteReader {
     std::size_t pos_ = 0;
     bool ok_ = true;
 };
+
+// Up to size bytes at offset, cut at the end of the data; empty when offset is past it.
+inline std::span<const std::uint8_t> ClampedSpan(std::span<const std::uint8_t> data,
+                                                 std::uint64_t offset, std::uint64_t size) {
+    if (offset >= data.size()) return {};
+    return data.subspan(
+        static_cast<std::size_t>(offset),
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, data.size() - offset)));
+}
 
 }  // namespace gw

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imagefile/error.h"
@@ -18,6 +19,17 @@ struct ReadOptions {
     int DisplaySizeHint = 0;
 };
 
+// What a file's header declares about its first image, read without decoding pixels.
+struct ImageInfo {
+    int Type = 0;  // registry type
+    int Width = 0;
+    int Height = 0;
+    int BitsPerChannel = 8;  // declared depth, as a full read records it in FileParams
+    int ChannelCount = 3;
+    bool HasAlpha = false;  // the full read yields an alpha plane
+    int ImageCount = 1;     // where the header tells it, else 1
+};
+
 // Looks at the start of the data only and never changes anything.
 using ProbeFn = bool (*)(std::span<const std::uint8_t> data);
 // Replaces holder.Image and records what it found in holder.Params. Returns why the data cannot
@@ -29,10 +41,18 @@ using ReadFn = ImageError (*)(ImageHolder& holder, std::span<const std::uint8_t>
 // Returns why the image cannot be written in this format.
 using WriteFn = ImageError (*)(ImageHolder& holder, std::vector<std::uint8_t>& out);
 
+// Reads the header only and fills everything but info.Type; returns why the header is unusable.
+using InfoFn = ImageError (*)(std::span<const std::uint8_t> data, ImageInfo& info);
+// A writer whose output also depends on the file name's extension (lower case, without dot).
+using WriteAsFn = ImageError (*)(ImageHolder& holder, std::vector<std::uint8_t>& out,
+                                 std::string_view extension);
+
 struct FormatCodec {
     ProbeFn Probe = nullptr;
     ReadFn Read = nullptr;
     WriteFn Write = nullptr;
+    InfoFn Info = nullptr;
+    WriteAsFn WriteAs = nullptr;  // used instead of Write when present
 };
 
 // The codecs, one file pair each (imagefile/formats/<name>.{h,cpp}).

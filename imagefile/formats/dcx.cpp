@@ -42,6 +42,16 @@ ImageError ReadDcx(ImageHolder& holder, std::span<const std::uint8_t> data,
     return kPcxCodec.Read(holder, data.subspan(start, end - start), options);
 }
 
+// The first page's header; the page table gives the count.
+ImageError InfoDcx(std::span<const std::uint8_t> data, ImageInfo& info) {
+    std::vector<std::uint64_t> pages = PageOffsets(data);
+    if (pages.empty()) return ImageError::Damaged;
+    const std::uint64_t end = pages.size() > 1 && pages[1] > pages[0] ? pages[1] : data.size();
+    const ImageError e = kPcxCodec.Info(data.subspan(pages[0], end - pages[0]), info);
+    info.ImageCount = static_cast<int>(pages.size());
+    return e;
+}
+
 ImageError WriteDcx(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     std::vector<std::uint8_t> page;
     if (const ImageError e = kPcxCodec.Write(holder, page); e != ImageError::None) return e;
@@ -55,6 +65,6 @@ ImageError WriteDcx(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kDcxCodec{ProbeDcx, ReadDcx, WriteDcx};
+const FormatCodec kDcxCodec{ProbeDcx, ReadDcx, WriteDcx, InfoDcx};
 
 }  // namespace gw

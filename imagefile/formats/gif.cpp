@@ -217,6 +217,52 @@ ImageError ReadGif(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     return ImageError::Damaged;
 }
 
+// The first frame's descriptor and colour table give the picture; later frames are skipped
+// (their data is not decoded) only to count them.
+ImageError InfoGif(std::span<const std::uint8_t> data, ImageInfo& info) {
+    if (!ProbeGif(data) || data.size() < 13) return ImageError::Truncated;
+    GifSource src{data.data(), data.size(), 0};
+    GifDecoder decoder(&src);
+    GifFileType* gif = decoder.get();
+    if (!gif) return ImageError::Damaged;
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    int frames = 0;
+    for (std::uint64_t records = 0; records < Limits::kMaxEntries * 4; ++records) {
+        GifRecordType type;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR || type == TERMINATE_RECORD_TYPE) break;
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif, &code, &block) == GIF_ERROR) break;
+            if (frames == 0 && code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+                DGifExtensionToGCB(4, block + 1, &control);
+            if (!SkipExtensionBlocks(gif, block)) break;
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif) == GIF_ERROR) break;
+        if (frames++ == 0) {
+            const GifImageDesc& desc = gif->Image;
+            const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+            if (!ImageSizeAllowed(desc.Width, desc.Height)) return ImageError::TooLarge;
+            const std::int64_t canvasW =
+                std::max<std::int64_t>(gif->SWidth, desc.Left + desc.Width);
+            const std::int64_t canvasH =
+                std::max<std::int64_t>(gif->SHeight, desc.Top + desc.Height);
+            if (!ImageSizeAllowed(canvasW, canvasH)) return ImageError::TooLarge;
+            info.Width = static_cast<int>(canvasW);
+            info.Height = static_cast<int>(canvasH);
+            info.BitsPerChannel = map ? std::clamp(map->BitsPerPixel, 1, 8) : 8;
+            info.ChannelCount = 1;
+            info.HasAlpha = control.TransparentColor >= 0;
+        }
+        if (!SkipImageData(gif)) break;
+    }
+    if (frames == 0) return ImageError::Damaged;
+    info.ImageCount = frames;
+    return ImageError::None;
+}
+
 // ---- writing ----
 
 int GifWriteFn(GifFileType* gif, const GifByteType* data, int n) {
@@ -324,6 +370,6 @@ ImageError WriteGif(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kGifCodec{ProbeGif, ReadGif, WriteGif};
+const FormatCodec kGifCodec{ProbeGif, ReadGif, WriteGif, InfoGif};
 
 }  // namespace gw

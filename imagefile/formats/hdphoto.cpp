@@ -274,15 +274,6 @@ ImageError ReadHdPhoto(ImageHolder& holder, std::span<const std::uint8_t> data,
 
 // ---- writing ----
 
-bool AllPixelsGrey(const RasterImage& rgb) {
-    for (int y = 0; y < rgb.Height(); ++y) {
-        const std::uint8_t* p = rgb.Row(y);
-        for (int x = 0; x < rgb.Width(); ++x, p += 3)
-            if (p[0] != p[1] || p[1] != p[2]) return false;
-    }
-    return true;
-}
-
 // Lossless: grey when the holder declares one channel and the picture has no colour, BGRA
 // when any pixel is not opaque, BGR otherwise.
 ImageError WriteHdPhoto(ImageHolder& holder, std::vector<std::uint8_t>& out) {

@@ -2,6 +2,34 @@
 
 namespace gw {
 
+bool AllPixelsGrey(const RasterImage& image) {
+    if (image.Format() != PixelFormat::ie24RGB) {
+        for (int y = 0; y < image.Height(); ++y)
+            for (int x = 0; x < image.Width(); ++x) {
+                const Rgb c = image.PixelRgb(x, y);
+                if (c.r != c.g || c.g != c.b) return false;
+            }
+        return true;
+    }
+    for (int y = 0; y < image.Height(); ++y) {
+        const std::uint8_t* p = image.Row(y);
+        for (int x = 0; x < image.Width(); ++x, p += 3)
+            if (p[0] != p[1] || p[1] != p[2]) return false;
+    }
+    return true;
+}
+
+ImageInfo InfoOfRead(const ImageHolder& holder) {
+    const FileParams& p = holder.Params;
+    ImageInfo info;
+    info.Width = p.ImageWidth > 0 ? p.ImageWidth : holder.Image.Width();
+    info.Height = p.ImageHeight > 0 ? p.ImageHeight : holder.Image.Height();
+    info.BitsPerChannel = p.BitsPerChannel;
+    info.ChannelCount = p.ChannelCount;
+    info.HasAlpha = holder.Image.HasAlpha();
+    return info;
+}
+
 RasterImage ExpandIndexed(const RasterImage& indexed, bool allowBlackWhite) {
     const std::vector<Rgb>& pal = indexed.Palette();
     const int w = indexed.Width(), h = indexed.Height();

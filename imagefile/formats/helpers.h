@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imagefile/formats/codec.h"
 #include "imagefile/ops/quantize.h"
 #include "imagefile/raster.h"
 
@@ -29,8 +30,14 @@ bool ReduceToPalette(const RasterImage& image, int maxColors, ReducedImage& out)
 // Clears the bits past the last pixel of every row of an ie1g image filled from whole bytes.
 void ClearPaddingBits(RasterImage& image);
 
+// True when every pixel's red, green and blue are equal.
+bool AllPixelsGrey(const RasterImage& image);
+
 // The picture as ie24RGB: the image itself, or its conversion kept in storage.
 const RasterImage& AsRgb24(const RasterImage& image, RasterImage& storage);
+
+// What a full read recorded in the holder, as the header reader would tell it (image count 1).
+ImageInfo InfoOfRead(const ImageHolder& holder);
 
 // Byte output for the writers.
 inline void PutU8(std::vector<std::uint8_t>& out, unsigned v) {

@@ -394,15 +394,22 @@ bool ToRaster(const opj_image_t& img, RasterImage* out) {
     return true;
 }
 
-ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
-                        const ReadOptions& options, bool boxed) {
+// The code stream's SIZ segment, checked against the limits before OpenJPEG sees the data.
+ImageError ReadSiz(std::span<const std::uint8_t> data, bool boxed, Jp2kHeaderInfo& info) {
     const std::span<const std::uint8_t> codeStream = boxed ? FindJp2CodeStream(data) : data;
-    Jp2kHeaderInfo info;
     if (!ReadJ2kSizHeader(codeStream, &info)) return ImageError::Damaged;
     if (!ImageSizeAllowed(info.Width, info.Height) || info.Components == 0 ||
         info.Components > kMaxComponents || info.Tiles > Limits::kMaxTiles)
         return ImageError::TooLarge;
+    return ImageError::None;
+}
+
+ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
+                        const ReadOptions& options, bool boxed) {
+    Jp2kHeaderInfo info;
+    if (const ImageError e = ReadSiz(data, boxed, info); e != ImageError::None) return e;
     // Counted in samples: the decoder holds every component of the picture at 4 bytes each.
+    const std::span<const std::uint8_t> codeStream = boxed ? FindJp2CodeStream(data) : data;
     if (!DataCanFill(std::int64_t{info.Width} * info.Components, info.Height, codeStream.size(),
                      MaxRatio::kJpeg2000))
         return ImageError::Damaged;
@@ -440,16 +447,35 @@ ImageError ReadJ2k(ImageHolder& holder, std::span<const std::uint8_t> data,
     return ReadJpeg2000(holder, data, options, false);
 }
 
-// ---- writing ----
-
-bool AllPixelsGrey(const RasterImage& rgb) {
-    for (int y = 0; y < rgb.Height(); ++y) {
-        const std::uint8_t* p = rgb.Row(y);
-        for (int x = 0; x < rgb.Width(); ++x, p += 3)
-            if (p[0] != p[1] || p[1] != p[2]) return false;
+// The SIZ segment of the code stream. Four components are colour and alpha unless a JP2 file
+// names them CMYK, which only OpenJPEG's reading of the boxes tells reliably: that case reads.
+ImageError InfoJpeg2000(std::span<const std::uint8_t> data, ImageInfo& info, bool boxed) {
+    Jp2kHeaderInfo siz;
+    if (const ImageError e = ReadSiz(data, boxed, siz); e != ImageError::None) return e;
+    if (boxed && siz.Components == 4) {
+        ImageHolder holder;
+        if (const ImageError e = ReadJpeg2000(holder, data, {}, true); e != ImageError::None)
+            return e;
+        info = InfoOfRead(holder);
+        return ImageError::None;
     }
-    return true;
+    info.Width = static_cast<int>(siz.Width);
+    info.Height = static_cast<int>(siz.Height);
+    info.ChannelCount = static_cast<int>(siz.Components);
+    info.BitsPerChannel = std::clamp(siz.Precision, 1, 16);
+    info.HasAlpha = siz.Components == 2 || siz.Components == 4;
+    return ImageError::None;
 }
+
+ImageError InfoJp2(std::span<const std::uint8_t> data, ImageInfo& info) {
+    return InfoJpeg2000(data, info, true);
+}
+
+ImageError InfoJ2k(std::span<const std::uint8_t> data, ImageInfo& info) {
+    return InfoJpeg2000(data, info, false);
+}
+
+// ---- writing ----
 
 // Lossless (reversible wavelet, one layer), 8 bits per sample; grey when the holder declares
 // one channel and the picture has no colour, alpha when any pixel is not opaque.
@@ -565,7 +591,7 @@ std::span<const std::uint8_t> FindJp2CodeStream(std::span<const std::uint8_t> fi
     return {};
 }
 
-const FormatCodec kJp2Codec{ProbeJp2, ReadJp2, WriteJp2};
-const FormatCodec kJ2kCodec{ProbeJ2k, ReadJ2k, WriteJ2k};
+const FormatCodec kJp2Codec{ProbeJp2, ReadJp2, WriteJp2, InfoJp2};
+const FormatCodec kJ2kCodec{ProbeJ2k, ReadJ2k, WriteJ2k, InfoJ2k};
 
 }  // namespace gw

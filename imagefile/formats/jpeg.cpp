@@ -165,6 +165,20 @@ FileParams::JpegColorSpace ColorSpaceOf(J_COLOR_SPACE space) {
     }
 }
 
+// jpeg_read_header stops before the first scan: the frame header gives size and components.
+ImageError InfoJpeg(std::span<const std::uint8_t> data, ImageInfo& info) {
+    if (data.size() < 4) return ImageError::Truncated;
+    JpegDecompressor d;
+    if (!JpegReadHeader(&d, data.data(), data.size())) return ImageError::Truncated;
+    const jpeg_decompress_struct& cinfo = d.cinfo_;
+    if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height)) return ImageError::TooLarge;
+    info.Width = static_cast<int>(cinfo.image_width);
+    info.Height = static_cast<int>(cinfo.image_height);
+    info.BitsPerChannel = 8;
+    info.ChannelCount = cinfo.num_components;
+    return ImageError::None;
+}
+
 ImageError ReadJpeg(ImageHolder& holder, std::span<const std::uint8_t> data,
                     const ReadOptions& options) {
     if (data.size() < 4) return ImageError::Truncated;
@@ -346,6 +360,6 @@ ImageError WriteJpeg(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kJpegCodec{ProbeJpeg, ReadJpeg, WriteJpeg};
+const FormatCodec kJpegCodec{ProbeJpeg, ReadJpeg, WriteJpeg, InfoJpeg};
 
 }  // namespace gw

@@ -103,6 +103,20 @@ class LineSource {
     std::uint8_t value_ = 0;
 };
 
+ImageError InfoPcx(std::span<const std::uint8_t> data, ImageInfo& info) {
+    PcxHeader h;
+    if (!ParseHeader(data, h)) return ImageError::Damaged;
+    if (!ImageSizeAllowed(h.Width(), h.Height())) return ImageError::TooLarge;
+    const unsigned b = h.bitsPerPixel, planes = h.planes;
+    const bool trueColour = b == 8 && planes >= 3;
+    info.Width = static_cast<int>(h.Width());
+    info.Height = static_cast<int>(h.Height());
+    info.HasAlpha = trueColour && planes == 4;
+    info.ChannelCount = trueColour ? (info.HasAlpha ? 4 : 3) : 1;
+    info.BitsPerChannel = trueColour ? 8 : static_cast<int>(b * planes);
+    return ImageError::None;
+}
+
 ImageError ReadPcx(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
     PcxHeader h;
     if (!ParseHeader(data, h)) return ImageError::Damaged;
@@ -332,6 +346,6 @@ ImageError WritePcx(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kPcxCodec{ProbePcx, ReadPcx, WritePcx};
+const FormatCodec kPcxCodec{ProbePcx, ReadPcx, WritePcx, InfoPcx};
 
 }  // namespace gw

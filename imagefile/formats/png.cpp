@@ -10,16 +10,15 @@
 #include "base/fileio.h"
 #include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
+#include "imagefile/formats/png.h"
 #include "imagefile/formats/support.h"
 #include "imagefile/limits.h"
 
 namespace gw {
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-
 bool ProbePng(std::span<const std::uint8_t> data) {
-    return data.size() > 8 && std::memcmp(data.data(), kSignature, 8) == 0;
+    return data.size() > 8 && StartsWithPngSignature(data);
 }
 
 [[noreturn]] void PngErrorFn(png_structp png, png_const_charp) {
@@ -189,14 +188,20 @@ Rgb BackgroundColor(const PngInfo& h) {
     return {scale(b.red), scale(b.green), scale(b.blue)};
 }
 
-ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
-    if (!ProbePng(data)) return ImageError::Damaged;
-    PngReadHandle handle;
+// Everything before the pixel data, through the handle that goes on to read the rows.
+ImageError ReadHeader(PngReadHandle& handle, PngSource& src, PngInfo& h) {
+    if (!ProbePng(std::span(src.data, src.size))) return ImageError::Damaged;
     if (!handle.ok()) return ImageError::Truncated;
-    PngSource src{data.data(), data.size(), 0};
-    PngInfo h{};
     if (!PngReadHeader(handle.png(), handle.info(), &src, &h)) return ImageError::Truncated;
     if (!ImageSizeAllowed(h.width, h.height)) return ImageError::TooLarge;
+    return ImageError::None;
+}
+
+ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
+    PngReadHandle handle;
+    PngSource src{data.data(), data.size(), 0};
+    PngInfo h{};
+    if (const ImageError e = ReadHeader(handle, src, h); e != ImageError::None) return e;
     const std::uint64_t rawRow = (std::uint64_t{h.width} * h.channels * h.bitDepth + 7) / 8 + 1;
     if (!DataCanFill(h.width, h.height, rawRow * h.height, IdatBytes(data), MaxRatio::kDeflate))
         return ImageError::Damaged;
@@ -260,6 +265,22 @@ ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     p.PNG_Interlaced = h.interlace != PNG_INTERLACE_NONE;
     if (h.hasBackground) p.PNG_Background = BackgroundColor(h);
     holder.Image = std::move(image);
+    return ImageError::None;
+}
+
+// The IHDR chunk and the chunks before the pixel data, through the reader's own header step.
+ImageError InfoPng(std::span<const std::uint8_t> data, ImageInfo& info) {
+    PngReadHandle handle;
+    PngSource src{data.data(), data.size(), 0};
+    PngInfo h{};
+    if (const ImageError e = ReadHeader(handle, src, h); e != ImageError::None) return e;
+    const bool grey1 = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth == 1 && !h.hasTrns;
+    info.Width = static_cast<int>(h.width);
+    info.Height = static_cast<int>(h.height);
+    info.BitsPerChannel = h.bitDepth;
+    info.ChannelCount = h.channels;
+    info.HasAlpha =
+        !(grey1 || IsBlackWhitePalette(h)) && ((h.colorType & PNG_COLOR_MASK_ALPHA) || h.hasTrns);
     return ImageError::None;
 }
 
@@ -515,6 +536,6 @@ ImageError WritePng(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kPngCodec{ProbePng, ReadPng, WritePng};
+const FormatCodec kPngCodec{ProbePng, ReadPng, WritePng, InfoPng};
 
 }  // namespace gw

@@ -102,6 +102,18 @@ bool ProbePnm(std::span<const std::uint8_t> data) {
     return ParseHeader(r, h);
 }
 
+ImageError InfoPnm(std::span<const std::uint8_t> data, ImageInfo& info) {
+    ByteReader r(data);
+    PnmHeader h;
+    if (!ParseHeader(r, h) || !ImageSizeAllowed(h.width, h.height)) return ImageError::TooLarge;
+    const bool bitmap = h.type == 1 || h.type == 4;
+    info.Width = static_cast<int>(h.width);
+    info.Height = static_cast<int>(h.height);
+    info.ChannelCount = bitmap ? 1 : h.type == 3 || h.type == 6 ? 3 : 1;
+    info.BitsPerChannel = bitmap ? 1 : h.maxval > 255 ? 16 : 8;
+    return ImageError::None;
+}
+
 ImageError ReadPnm(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
     ByteReader r(data);
     PnmHeader h;
@@ -186,15 +198,14 @@ ImageError ReadPnm(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     return ImageError::None;
 }
 
-bool AllPixelsGrey(const RasterImage& image) {
-    for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-            if (!IsGrey(image.PixelRgb(x, y))) return false;
-    return true;
-}
-
 ImageError WriteAuto(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     return WritePnm(holder, out, PnmKind::Auto);
+}
+
+// ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
+ImageError WriteForExtension(ImageHolder& holder, std::vector<std::uint8_t>& out,
+                             std::string_view extension) {
+    return WritePnm(holder, out, PnmKindForExtension("." + std::string(extension)));
 }
 
 }  // namespace
@@ -250,6 +261,6 @@ ImageError WritePnm(ImageHolder& holder, std::vector<std::uint8_t>& out, PnmKind
     return ImageError::None;
 }
 
-const FormatCodec kPnmCodec{ProbePnm, ReadPnm, WriteAuto};
+const FormatCodec kPnmCodec{ProbePnm, ReadPnm, WriteAuto, InfoPnm, WriteForExtension};
 
 }  // namespace gw

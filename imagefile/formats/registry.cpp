@@ -8,8 +8,8 @@
 #include "base/paths.h"
 #include "imagefile/formats/dicom.h"
 #include "imagefile/formats/hdphoto.h"
+#include "imagefile/formats/helpers.h"
 #include "imagefile/formats/jp2.h"
-#include "imagefile/formats/pnm.h"
 #include "imagefile/formats/raw.h"
 #include "imagefile/isolate.h"
 
@@ -44,11 +44,24 @@ bool StartsWithBytes(std::span<const std::uint8_t> data,
     return data.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), data.begin());
 }
 
-bool Probe(const FormatCodec& codec, std::span<const std::uint8_t> data) {
-    return codec.Probe && codec.Probe(data);
-}
+// ---- signatures and probes the table names beside its codecs ----
 
-// ---- signature tests of the formats without a codec ----
+bool JfifText(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "JFIF");
+}
+bool GifText(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "GIF");
+}
+// "PCX" text, or the manufacturer byte 10 followed by a version up to 5.
+bool PcxSignature(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "PCX") || (d.size() >= 2 && d[0] == 10 && d[1] <= 5);
+}
+bool BmText(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "BM");
+}
+bool TiffText(std::span<const std::uint8_t> d) {
+    return StartsWith(d, "TIFF");
+}
 
 bool IsHdPhoto(std::span<const std::uint8_t> d) {
     return StartsWithBytes(d, {'I', 'I', 0xBC}) && d.size() > 3 && d[3] <= 1;
@@ -63,13 +76,33 @@ bool IsTiffByteOrder(std::span<const std::uint8_t> d) {
            StartsWithBytes(d, {'I', 'I', 43, 0}) || StartsWithBytes(d, {'M', 'M', 0, 43});
 }
 
-// The formats of the original table: their tests (if any) have fixed places in the detection
-// order. Wireless bitmaps, raw bitmaps, PostScript and PDF are never recognised from content.
-constexpr int kBuiltInTypes[] = {
-    kTypeTiff, kTypeGif, kTypeJpeg,  kTypePcx,        kTypeBmp,     kTypeRawBitmap, kTypeIco,
-    kTypeCur,  kTypePng, kTypeDicom, kTypeWmf,        kTypeEmf,     kTypeTga,       kTypePnm,
-    kTypeWbmp, kTypeJp2, kTypeJ2k,   kTypePostScript, kTypePdf,     kTypeDcx,       kTypeRaw,
-    kTypePsd,  kTypeIev, kTypeLyr,   kTypeAll,        kTypeHdPhoto, kTypeAvi};
+bool ListsExtension(std::string_view list, std::string_view ext) {
+    while (!list.empty()) {
+        const std::size_t semi = list.find(';');
+        if (Lower(list.substr(0, semi)) == ext) return true;
+        if (semi == std::string_view::npos) break;
+        list.remove_prefix(semi + 1);
+    }
+    return false;
+}
+
+const std::vector<TIEFileFormatInfo>& FormatTable() {
+    static const std::vector<TIEFileFormatInfo> table = BuildFormatTable(AvailableHdPhotoCodec());
+    return table;
+}
+
+// The rows with a content probe, in detection order.
+const std::vector<const TIEFileFormatInfo*>& DetectionOrder() {
+    static const std::vector<const TIEFileFormatInfo*> order = [] {
+        std::vector<const TIEFileFormatInfo*> rows;
+        for (const TIEFileFormatInfo& row : FormatTable())
+            if (row.Step != kNeverDetected && row.Probe) rows.push_back(&row);
+        std::stable_sort(rows.begin(), rows.end(),
+                         [](const auto* a, const auto* b) { return a->Step < b->Step; });
+        return rows;
+    }();
+    return order;
+}
 
 ImageError ReadWithCodec(ImageHolder& holder, const TIEFileFormatInfo* row,
                          std::span<const std::uint8_t> data, const ReadOptions& options,
@@ -97,37 +130,233 @@ const TIEFileFormatInfo* RowFromContent(std::span<const std::uint8_t> data, std:
 
 }  // namespace
 
-std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPhoto) {
-    std::vector<TIEFileFormatInfo> rows = {
-        {kTypeTiff, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F;XIF", true, true, &kTiffCodec},
-        {kTypeGif, "CompuServe Bitmap", "GIF", true, true, &kGifCodec},
-        {kTypeJpeg, "JPEG Bitmap", "JPG;JPEG;JPE;JIF", true, true, &kJpegCodec},
-        {kTypePcx, "PaintBrush", "PCX", true, true, &kPcxCodec},
-        {kTypeBmp, "Windows Bitmap", "BMP;DIB;RLE", true, true, &kBmpCodec},
-        {kTypeRawBitmap, "Raw Bitmap", "", true, true, nullptr},
-        {kTypeIco, "Windows Icon", "ICO", true, true, &kIcoCodec},
-        {kTypeCur, "Windows Cursor", "CUR", true, false, &kCurCodec},
-        {kTypePng, "Portable Network Graphics", "PNG", true, true, &kPngCodec},
-        {kTypeDicom, "DICOM Bitmap", "DCM;DIC;DICOM;V2", true, false, &kDicomCodec},
-        {kTypeWmf, "Windows Metafile", "WMF", true, false, &kWmfCodec},
-        {kTypeEmf, "Enhanced Windows Metafile", "EMF", true, false, &kEmfCodec},
-        {kTypeTga, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", true, true, &kTgaCodec},
-        {kTypePnm, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", true, true, &kPnmCodec},
-        {kTypeWbmp, "Wireless Bitmap", "WBMP", true, true, &kWbmpCodec},
-        {kTypeJp2, "JPEG2000", "JP2", true, true, &kJp2Codec},
-        {kTypeJ2k, "JPEG2000 Code Stream", "J2K;JPC;J2C", true, true, &kJ2kCodec},
-        {kTypePostScript, "PostScript Level 2", "PS;EPS", false, true, nullptr},
-        {kTypePdf, "Adobe PDF", "PDF", false, true, nullptr},
-        {kTypeDcx, "Multipage PCX", "DCX", true, true, &kDcxCodec},
-        {kTypeRaw, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2", true, false,
-         &kCameraRawCodec},
-        {kTypePsd, "Photoshop PSD", "PSD", true, true, &kPsdCodec},
-        {kTypeIev, "Vectorial objects", "IEV", true, true, nullptr},
-        {kTypeLyr, "Layers", "LYR", true, true, nullptr},
-        {kTypeAll, "Layers and objects", "ALL", true, true, nullptr},
+std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
+    using T = TIEFileFormatInfo;
+    // Type, name, extensions, read and write flags: the registry's row. Then the codec, the
+    // quick signature, the content probe's step (and probe, where it is not the codec's) and
+    // the writer group.
+    std::vector<T> rows = {
+        {.Type = kTypeTiff,
+         .Name = "TIFF Bitmap",
+         .Extensions = "TIF;TIFF;FAX;G3N;G3F;XIF",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kTiffCodec,
+         .Signature = TiffText,
+         .Step = kDetectTiff,
+         .Probe = IsTiffByteOrder,
+         .WriterGroup = "tif;tiff;fax;g3f;g3n"},
+        {.Type = kTypeGif,
+         .Name = "CompuServe Bitmap",
+         .Extensions = "GIF",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kGifCodec,
+         .Signature = GifText,
+         .Step = kNeverDetected,
+         .WriterGroup = "gif"},
+        {.Type = kTypeJpeg,
+         .Name = "JPEG Bitmap",
+         .Extensions = "JPG;JPEG;JPE;JIF",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kJpegCodec,
+         .Signature = JfifText,
+         .Step = kDetectJpegMarker,
+         .WriterGroup = "jpg;jpeg;jpe;jif"},
+        {.Type = kTypePcx,
+         .Name = "PaintBrush",
+         .Extensions = "PCX",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kPcxCodec,
+         .Signature = PcxSignature,
+         .Step = kNeverDetected,
+         .WriterGroup = "pcx"},
+        {.Type = kTypeBmp,
+         .Name = "Windows Bitmap",
+         .Extensions = "BMP;DIB;RLE",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kBmpCodec,
+         .Signature = BmText,
+         .Step = kNeverDetected,
+         .WriterGroup = "bmp;dib;rle"},
+        {.Type = kTypeRawBitmap,
+         .Name = "Raw Bitmap",
+         .Extensions = "",
+         .CanRead = true,
+         .CanWrite = true,
+         .Step = kNeverDetected},
+        // The platform's single-image icon writer; icons are written by WriteIconFile.
+        {.Type = kTypeIco,
+         .Name = "Windows Icon",
+         .Extensions = "ICO",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kIcoCodec,
+         .Step = kDetectIcon,
+         .WriterGroup = "ico"},
+        {.Type = kTypeCur,
+         .Name = "Windows Cursor",
+         .Extensions = "CUR",
+         .CanRead = true,
+         .CanWrite = false,
+         .Codec = &kCurCodec,
+         .Step = kDetectCursor},
+        {.Type = kTypePng,
+         .Name = "Portable Network Graphics",
+         .Extensions = "PNG",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kPngCodec,
+         .Step = kDetectPng,
+         .WriterGroup = "png"},
+        {.Type = kTypeDicom,
+         .Name = "DICOM Bitmap",
+         .Extensions = "DCM;DIC;DICOM;V2",
+         .CanRead = true,
+         .CanWrite = false,
+         .Codec = &kDicomCodec,
+         .Step = kDetectDicom},
+        {.Type = kTypeWmf,
+         .Name = "Windows Metafile",
+         .Extensions = "WMF",
+         .CanRead = true,
+         .CanWrite = false,
+         .Codec = &kWmfCodec,
+         .Step = kDetectWmf},
+        {.Type = kTypeEmf,
+         .Name = "Enhanced Windows Metafile",
+         .Extensions = "EMF",
+         .CanRead = true,
+         .CanWrite = false,
+         .Codec = &kEmfCodec,
+         .Step = kDetectEmf},
+        {.Type = kTypeTga,
+         .Name = "Targa Bitmap",
+         .Extensions = "TGA;TARGA;VDA;ICB;VST;PIX",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kTgaCodec,
+         .Step = kDetectTarga,
+         .WriterGroup = "tga;targa;vda;icb;vst;win"},
+        // The writer also takes the kind of portable file from the extension.
+        {.Type = kTypePnm,
+         .Name = "Portable Pixmap, GrayMap, BitMap",
+         .Extensions = "PXM;PPM;PGM;PBM",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kPnmCodec,
+         .Step = kDetectPortable,
+         .WriterGroup = "pxm;pbm;pgm;ppm"},
+        {.Type = kTypeWbmp,
+         .Name = "Wireless Bitmap",
+         .Extensions = "WBMP",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kWbmpCodec,
+         .Step = kNeverDetected,
+         .WriterGroup = "wbmp"},
+        {.Type = kTypeJp2,
+         .Name = "JPEG2000",
+         .Extensions = "JP2",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kJp2Codec,
+         .Step = kDetectJp2,
+         .WriterGroup = "jp2"},
+        {.Type = kTypeJ2k,
+         .Name = "JPEG2000 Code Stream",
+         .Extensions = "J2K;JPC;J2C",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kJ2kCodec,
+         .Step = kDetectJ2k,
+         .WriterGroup = "j2k;jpc;j2c"},
+        {.Type = kTypePostScript,
+         .Name = "PostScript Level 2",
+         .Extensions = "PS;EPS",
+         .CanRead = false,
+         .CanWrite = true,
+         .Step = kNeverDetected,
+         .WriterGroup = "ps;eps"},
+        {.Type = kTypePdf,
+         .Name = "Adobe PDF",
+         .Extensions = "PDF",
+         .CanRead = false,
+         .CanWrite = true,
+         .Step = kNeverDetected,
+         .WriterGroup = "pdf"},
+        {.Type = kTypeDcx,
+         .Name = "Multipage PCX",
+         .Extensions = "DCX",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kDcxCodec,
+         .Step = kDetectDcx,
+         .WriterGroup = "dcx"},
+        // TIFF-structured camera files are recognised as TIFF and named camera raw by extension.
+        {.Type = kTypeRaw,
+         .Name = "Camera RAW",
+         .Extensions = "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2",
+         .CanRead = true,
+         .CanWrite = false,
+         .Codec = &kCameraRawCodec,
+         .Step = kDetectCameraRaw},
+        {.Type = kTypePsd,
+         .Name = "Photoshop PSD",
+         .Extensions = "PSD",
+         .CanRead = true,
+         .CanWrite = true,
+         .Codec = &kPsdCodec,
+         .Step = kDetectPsd,
+         .WriterGroup = "psd"},
+        // Vectorial objects and layers have no published signature and no reader here.
+        {.Type = kTypeIev,
+         .Name = "Vectorial objects",
+         .Extensions = "IEV",
+         .CanRead = true,
+         .CanWrite = true,
+         .Step = kNeverDetected},
+        {.Type = kTypeLyr,
+         .Name = "Layers",
+         .Extensions = "LYR",
+         .CanRead = true,
+         .CanWrite = true,
+         .Step = kNeverDetected},
+        {.Type = kTypeAll,
+         .Name = "Layers and objects",
+         .Extensions = "ALL",
+         .CanRead = true,
+         .CanWrite = true,
+         .Step = kNeverDetected},
     };
     if (hdPhoto)
-        rows.push_back({kTypeHdPhoto, "Microsoft HD Photo", "WDP;HDP", true, true, hdPhoto});
+        rows.push_back({.Type = kTypeHdPhoto,
+                        .Name = "Microsoft HD Photo",
+                        .Extensions = "WDP;HDP",
+                        .CanRead = true,
+                        .CanWrite = true,
+                        .Codec = hdPhoto,
+                        .Step = kDetectHdPhoto,
+                        .Probe = hdPhoto->Probe ? nullptr : IsHdPhoto,
+                        .WriterGroup = "hdp;wdp"});
+    // Recognised from content, but no registry row: ".avi" is no picture extension.
+    rows.push_back({.Type = kTypeAvi,
+                    .Name = "Video",
+                    .Extensions = "AVI",
+                    .Step = kDetectVideo,
+                    .Probe = IsAvi,
+                    .Listed = false});
+    for (T& row : rows)
+        if (!row.Probe && row.Step != kNeverDetected && row.Codec) row.Probe = row.Codec->Probe;
+    return rows;
+}
+
+std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPhoto) {
+    std::vector<TIEFileFormatInfo> rows = BuildFormatTable(hdPhoto);
+    std::erase_if(rows, [](const TIEFileFormatInfo& row) { return !row.Listed; });
     return rows;
 }
 
@@ -140,15 +369,8 @@ const std::vector<TIEFileFormatInfo>& ImageFormatRegistry() {
 const TIEFileFormatInfo* FindFormatByExtension(std::string_view path) {
     const std::string ext = FileExtension(path);
     if (ext.empty()) return nullptr;
-    for (const TIEFileFormatInfo& row : ImageFormatRegistry()) {
-        std::string_view list = row.Extensions;
-        while (!list.empty()) {
-            const std::size_t semi = list.find(';');
-            if (Lower(list.substr(0, semi)) == ext) return &row;
-            if (semi == std::string_view::npos) break;
-            list.remove_prefix(semi + 1);
-        }
-    }
+    for (const TIEFileFormatInfo& row : ImageFormatRegistry())
+        if (ListsExtension(row.Extensions, ext)) return &row;
     return nullptr;
 }
 
@@ -164,38 +386,10 @@ bool IsKnownImageFile(std::string_view path) {
 }
 
 int DetectImageFormat(std::span<const std::uint8_t> d) {
-    if (StartsWith(d, "JFIF")) return kTypeJpeg;
-    if (StartsWith(d, "GIF")) return kTypeGif;
-    if (StartsWith(d, "PCX")) return kTypePcx;
-    if (StartsWith(d, "BM")) return kTypeBmp;
-    if (d.size() >= 2 && d[0] == 10 && d[1] <= 5) return kTypePcx;
-    if (StartsWith(d, "TIFF")) return kTypeTiff;
-    if (const TIEFileFormatInfo* hd = FindFormatByType(kTypeHdPhoto))
-        if ((hd->Codec && hd->Codec->Probe) ? hd->Codec->Probe(d) : IsHdPhoto(d))
-            return kTypeHdPhoto;
-    if (IsTiffByteOrder(d)) return kTypeTiff;
-    if (Probe(kPngCodec, d)) return kTypePng;  // more than the 8 signature bytes
-    if (Probe(kDicomCodec, d)) return kTypeDicom;
-    if (Probe(kIcoCodec, d)) return kTypeIco;
-    if (Probe(kCurCodec, d)) return kTypeCur;
-    if (Probe(kTgaCodec, d)) return kTypeTga;
-    if (Probe(kPnmCodec, d)) return kTypePnm;
-    if (Probe(kJp2Codec, d)) return kTypeJp2;
-    if (Probe(kJ2kCodec, d)) return kTypeJ2k;
-    if (IsAvi(d)) return kTypeAvi;
-    if (Probe(kDcxCodec, d)) return kTypeDcx;
-    if (Probe(kWmfCodec, d)) return kTypeWmf;
-    if (Probe(kEmfCodec, d)) return kTypeEmf;
-    if (Probe(kPsdCodec, d)) return kTypePsd;
-    // Vectorial objects and layers have no published signature and no reader here.
-    if (Probe(kJpegCodec, d)) return kTypeJpeg;
-    for (const TIEFileFormatInfo& row : ImageFormatRegistry()) {
-        if (std::find(std::begin(kBuiltInTypes), std::end(kBuiltInTypes), row.Type) !=
-            std::end(kBuiltInTypes))
-            continue;
-        if (row.Codec && Probe(*row.Codec, d)) return row.Type;
-    }
-    if (Probe(kCameraRawCodec, d)) return kTypeRaw;
+    for (const TIEFileFormatInfo& row : FormatTable())
+        if (row.Signature && row.Signature(d)) return row.Type;
+    for (const TIEFileFormatInfo* row : DetectionOrder())
+        if (row->Probe(d)) return row->Type;
     return kTypeUnknown;
 }
 
@@ -224,38 +418,17 @@ ImageStatus LoadImageFile(ImageHolder& holder, const std::string& path,
 }
 
 ImageStatus SaveImageFile(ImageHolder& holder, const std::string& path, WriteMode mode) {
-    // Extensions that name their writer directly, before the registry is consulted.
-    static const struct {
-        const char* ext;
-        int type;
-    } kWriterGroups[] = {
-        {"jpg", kTypeJpeg},      {"jpeg", kTypeJpeg},      {"jpe", kTypeJpeg}, {"jif", kTypeJpeg},
-        {"jp2", kTypeJp2},       {"j2k", kTypeJ2k},        {"jpc", kTypeJ2k},  {"j2c", kTypeJ2k},
-        {"pcx", kTypePcx},       {"dcx", kTypeDcx},        {"gif", kTypeGif},  {"tif", kTypeTiff},
-        {"tiff", kTypeTiff},     {"fax", kTypeTiff},       {"g3f", kTypeTiff}, {"g3n", kTypeTiff},
-        {"png", kTypePng},       {"bmp", kTypeBmp},        {"dib", kTypeBmp},  {"rle", kTypeBmp},
-        {"tga", kTypeTga},       {"targa", kTypeTga},      {"vda", kTypeTga},  {"icb", kTypeTga},
-        {"vst", kTypeTga},       {"win", kTypeTga},        {"pxm", kTypePnm},  {"pbm", kTypePnm},
-        {"pgm", kTypePnm},       {"ppm", kTypePnm},        {"ico", kTypeIco},  {"wbmp", kTypeWbmp},
-        {"ps", kTypePostScript}, {"eps", kTypePostScript}, {"pdf", kTypePdf},  {"psd", kTypePsd},
-        {"hdp", kTypeHdPhoto},   {"wdp", kTypeHdPhoto},
-    };
     const std::string ext = FileExtension(path);
-    const TIEFileFormatInfo* row = nullptr;
-    bool grouped = false;
-    for (const auto& g : kWriterGroups)
-        if (ext == g.ext) {
-            row = FindFormatByType(g.type);
-            grouped = true;
-            break;
-        }
-    if (!grouped) row = FindFormatByExtension(path);
-    if (!row || !row->CanWrite || !row->Codec || !row->Codec->Write) return ImageError::NoWriter;
+    const auto grouped = std::find_if(
+        FormatTable().begin(), FormatTable().end(),
+        [&](const auto& r) { return !ext.empty() && ListsExtension(r.WriterGroup, ext); });
+    const TIEFileFormatInfo* row =
+        grouped != FormatTable().end() ? &*grouped : FindFormatByExtension(path);
+    if (!row || !row->CanWrite || !row->Codec || !(row->Codec->Write || row->Codec->WriteAs))
+        return ImageError::NoWriter;
     std::vector<std::uint8_t> bytes;
-    // ".pbm", ".pgm" and ".ppm" name the kind of portable file as well as the format.
-    const ImageError encoded = row->Type == kTypePnm
-                                   ? WritePnm(holder, bytes, PnmKindForExtension("." + ext))
-                                   : row->Codec->Write(holder, bytes);
+    const ImageError encoded = row->Codec->WriteAs ? row->Codec->WriteAs(holder, bytes, ext)
+                                                   : row->Codec->Write(holder, bytes);
     if (encoded != ImageError::None) return encoded;
     if (auto written = WriteFileAtomic(path, bytes, mode); !written)
         return FromIoFailure(written.error());
@@ -281,6 +454,28 @@ ImageStatus LoadPictureFromFile(ImageHolder& holder, const std::string& path,
     if (const TIEFileFormatInfo* row = RowFromContent(*data, path))
         return ReadWithCodec(holder, row, *data, options, path);
     return LoadByExtension(holder, path, &*data, options);
+}
+
+Result<ImageInfo, ImageError> ReadImageInfo(std::span<const std::uint8_t> data,
+                                            std::string_view path) {
+    const TIEFileFormatInfo* row = RowFromContent(data, path);
+    if (!row) row = FindFormatByExtension(path);
+    if (!row) return Fail(ImageError::NotRecognised);
+    if (!row->CanRead || !row->Codec || !row->Codec->Read) return Fail(ImageError::NoReader);
+    ImageInfo info;
+    if (row->Codec->Info) {
+        if (const ImageError error = row->Codec->Info(data, info); error != ImageError::None)
+            return Fail(error);
+    } else {
+        // No header reader for this format: the full read tells the same.
+        ImageHolder holder;
+        SelectImageIndex(holder, 0);
+        if (const ImageError error = row->Codec->Read(holder, data, {}); error != ImageError::None)
+            return Fail(error);
+        info = InfoOfRead(holder);
+    }
+    info.Type = row->Type;
+    return info;
 }
 
 ImageError LoadPictureFromStream(ImageHolder& holder, const ByteReader& stream,

@@ -10,6 +10,7 @@
 
 #include "base/fileio.h"
 #include "base/paths.h"
+#include "base/result.h"
 #include "imagefile/bytereader.h"
 #include "imagefile/error.h"
 #include "imagefile/formats/codec.h"
@@ -49,15 +50,49 @@ enum ImageFileType : int {
     kTypeHdPhoto = 29
 };
 
-// One registry row. CanRead / CanWrite tell whether the format has a reader and a writer;
-// Codec holds the implementation, whose members may still be missing.
+// Where a row's content probe stands in DetectImageFormat's order: lower steps are tried first,
+// rows of one step in table order; kNeverDetected rows are recognised by extension only.
+enum DetectStep : int {
+    kNeverDetected = 0,
+    kDetectHdPhoto = 1,
+    kDetectTiff,
+    kDetectPng,
+    kDetectDicom,
+    kDetectIcon,
+    kDetectCursor,
+    kDetectTarga,
+    kDetectPortable,
+    kDetectJp2,
+    kDetectJ2k,
+    kDetectVideo,
+    kDetectDcx,
+    kDetectWmf,
+    kDetectEmf,
+    kDetectPsd,
+    kDetectJpegMarker,  // a bare start-of-image marker says little, so it comes late
+    kDetectLater,       // formats added to the table later, in table order
+    kDetectCameraRaw    // last: its probe is the loosest
+};
+
+// One format, described once. Type, Name, Extensions, CanRead and CanWrite are the registry's
+// row; Codec is the implementation standing behind it, whose members may still be missing.
 struct TIEFileFormatInfo {
     int Type = 0;
-    std::string Name;
-    std::string Extensions;  // upper case, separated by ";"
+    std::string Name = {};
+    std::string Extensions = {};  // upper case, separated by ";"
     bool CanRead = false;
     bool CanWrite = false;
     const FormatCodec* Codec = nullptr;
+    // A leading text or byte that names the format before any content probe runs, or null.
+    ProbeFn Signature = nullptr;
+    // The content probe and its place in the detection order; a null Probe is the codec's.
+    DetectStep Step = kDetectLater;
+    ProbeFn Probe = nullptr;
+    // Extensions (lower case, separated by ";") that SaveImageFile hands straight to this
+    // row's writer, before any registry lookup.
+    std::string WriterGroup = {};
+    // False for a format that is recognised from content but is no registry row (video).
+    bool Listed = true;
 };
 
 // The registry rows in order, built once. The HD Photo row is present only when an
@@ -65,6 +100,8 @@ struct TIEFileFormatInfo {
 const std::vector<TIEFileFormatInfo>& ImageFormatRegistry();
 // The rows for a given HD Photo codec (none: the row is left out).
 std::vector<TIEFileFormatInfo> BuildImageFormatRegistry(const FormatCodec* hdPhoto);
+// Every described format, the registry's rows and the unlisted ones, in table order.
+std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto);
 
 // The first row listing the path's extension, or null.
 const TIEFileFormatInfo* FindFormatByExtension(std::string_view path);
@@ -93,6 +130,13 @@ int DetectImageFormat(const ByteReader& stream);
 void SelectImageIndex(ImageHolder& holder, int index);
 // Copies every file parameter, palette included.
 void CopyFileParams(ImageHolder& target, const ImageHolder& source);
+
+// What the header of the data's first image declares, without decoding its pixels. The format
+// is chosen as LoadPictureFromFile chooses it: by content (with the camera-raw rule), else by
+// the path's extension. NotRecognised when neither names a format, NoReader when the format
+// cannot be read, else the format's verdict on the header.
+Result<ImageInfo, ImageError> ReadImageInfo(std::span<const std::uint8_t> data,
+                                            std::string_view path);
 
 // The catalogue's picture of a file: its first image, in the format its content identifies
 // (camera-raw names whose content is TIFF count as camera raw), else the one its extension

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "imagefile/ops/quantize.h"
 #include "imagefile/raster.h"
 
 namespace gw {
@@ -29,13 +30,8 @@ bool GreyLevelsFit(const std::vector<Rgb>& colors, int bits);
 // (width + 7) / 8 bytes: an ie1g image unchanged, others thresholded at half luminance.
 std::vector<std::uint8_t> BlackWhiteRows(const RasterImage& image);
 
-// A palette image for a writer: the colours, one index per pixel (rows from the top,
-// unpadded) and the transparent entry, or -1 when there is none.
-struct IndexedImage {
-    std::vector<Rgb> Palette;
-    std::vector<std::uint8_t> Indices;
-    int TransparentIndex = -1;
-};
+// A palette image for a writer, with its transparent entry.
+using IndexedImage = ReducedImage;
 
 enum class TransparentSlot { None, First, Last };
 

@@ -271,6 +271,39 @@ int ResolutionOf(TIFF* tif, ttag_t tag, std::uint16_t unit) {
     return DpiFromUnit(value, unit == RESUNIT_CENTIMETER);
 }
 
+// The first directory's fields; the directories are counted, the strips never read.
+ImageError InfoTiff(std::span<const std::uint8_t> data, ImageInfo& info) {
+    if (!ProbeTiff(data)) return ImageError::Damaged;
+    TiffStream stream;
+    stream.data = data.data();
+    stream.size = data.size();
+    TiffHandle handle(&stream, "r");
+    TIFF* tif = handle.get();
+    if (!tif) return ImageError::Damaged;
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t spp = 1, bps = 1, extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
+        return ImageError::Damaged;
+    if (!ImageSizeAllowed(width, height)) return ImageError::TooLarge;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    info.Width = static_cast<int>(width);
+    info.Height = static_cast<int>(height);
+    info.ChannelCount = spp;
+    info.BitsPerChannel = bps;
+    info.HasAlpha = extraCount > 0 && extra &&
+                    (extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA);
+    const tdir_t directories = TIFFNumberOfDirectories(tif);
+    info.ImageCount =
+        directories > 0
+            ? static_cast<int>(std::min<std::uint64_t>(directories, Limits::kMaxEntries))
+            : 1;
+    return ImageError::None;
+}
+
 ImageError ReadTiff(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
     if (!ProbeTiff(data)) return ImageError::Damaged;
     TiffStream stream;
@@ -473,6 +506,6 @@ ImageError WriteTiff(ImageHolder& holder, std::vector<std::uint8_t>& out) {
 
 }  // namespace
 
-const FormatCodec kTiffCodec{ProbeTiff, ReadTiff, WriteTiff};
+const FormatCodec kTiffCodec{ProbeTiff, ReadTiff, WriteTiff, InfoTiff};
 
 }  // namespace gw

@@ -91,8 +91,19 @@ ImageError WriteWbmp(ImageHolder& holder, std::vector<std::uint8_t>& out) {
     return ImageError::None;
 }
 
+ImageError InfoWbmp(std::span<const std::uint8_t> data, ImageInfo& info) {
+    ByteReader r(data);
+    WbmpHeader h;
+    if (!ParseHeader(r, h)) return ImageError::TooLarge;
+    info.Width = static_cast<int>(h.width);
+    info.Height = static_cast<int>(h.height);
+    info.ChannelCount = 1;
+    info.BitsPerChannel = 1;
+    return ImageError::None;
+}
+
 }  // namespace
 
-const FormatCodec kWbmpCodec{ProbeWbmp, ReadWbmp, WriteWbmp};
+const FormatCodec kWbmpCodec{ProbeWbmp, ReadWbmp, WriteWbmp, InfoWbmp};
 
 }  // namespace gw

@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "imagefile/formats/codec.h"
+#include "imagefile/formats/png.h"
 #include "imagefile/limits.h"
 
 namespace gw {
 namespace {
 
-constexpr std::uint8_t kPngSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr std::uint16_t kTypeIcon = 1;
 constexpr std::uint16_t kTypeCursor = 2;
 constexpr std::uint64_t kHeaderSize = 6;
@@ -314,6 +314,28 @@ bool ReadChosenEntry(const ByteReader& stream, std::uint64_t p0, int k, DirEntry
     return r.ok();
 }
 
+// The steps both containers take before decoding: the header, the index k, the size lists and
+// the chosen directory entry with the position of its image data.
+ImageError ChooseEntry(const ByteReader& stream, int k, bool cursor, FileParams& params,
+                       DirEntry& e, std::uint64_t& imagePos) {
+    const std::uint64_t p0 = stream.pos();
+    std::uint16_t count = 0;
+    if (!ReadHeader(stream, count)) return ImageError::Truncated;
+    if (k < 0 || k >= count) return ImageError::NoSuchImage;
+    FillSizeLists(stream, p0, count, params, cursor);
+    if (!ReadChosenEntry(stream, p0, k, e)) return ImageError::Truncated;
+    imagePos = p0 + e.offset;
+    return ImageError::None;
+}
+
+// Decodes the bitmap whose colour table r has just passed and leaves the stream after it.
+ImageError DecodeImage(ByteReader& stream, ByteReader& r, const DibLayout& layout,
+                       PixelFormat format, RasterImage& image) {
+    const bool decoded = DecodeDib(r, layout, format, image);
+    stream.seek(r.pos());
+    return decoded ? ImageError::None : ImageError::Truncated;
+}
+
 void FinishHolderRead(ImageHolder& holder, int fileType) {
     FileParams& p = holder.Params;
     if (p.HorizontalDpi < 2) p.HorizontalDpi = 300;
@@ -346,16 +368,15 @@ ImageError ReadIconImage(ByteReader& stream, RasterImage& image, FileParams& par
         return ReadWithCodec(kBmpCodec, stream.data().subspan(static_cast<std::size_t>(p0)), image,
                              params);
     }
-    const int k = params.ICO_ImageIndex;
-    if (k < 0 || k >= count) return ImageError::NoSuchImage;
-    FillSizeLists(stream, p0, count, params, false);
-
     DirEntry e;
-    if (!ReadChosenEntry(stream, p0, k, e)) return ImageError::Truncated;
-    const std::uint64_t imagePos = p0 + e.offset;
+    std::uint64_t imagePos = 0;
+    if (const ImageError error =
+            ChooseEntry(stream, params.ICO_ImageIndex, false, params, e, imagePos);
+        error != ImageError::None)
+        return error;
     std::span<const std::uint8_t> head = stream.at(imagePos, kBitmapHeaderSize);
     if (head.empty()) return ImageError::Truncated;
-    if (std::memcmp(head.data(), kPngSignature, sizeof kPngSignature) == 0) {
+    if (StartsWithPngSignature(head)) {
         return ReadWithCodec(kPngCodec, stream.data().subspan(static_cast<std::size_t>(imagePos)),
                              image, params);
     }
@@ -394,28 +415,21 @@ ImageError ReadIconImage(ByteReader& stream, RasterImage& image, FileParams& par
 
     DibLayout layout{static_cast<int>(w), static_cast<int>(h), d, params.IconBackground,
                      &params.Palette};
-    const bool decoded =
-        DecodeDib(r, layout, d == 1 ? PixelFormat::ie1g : PixelFormat::ie24RGB, image);
-    stream.seek(r.pos());
-    return decoded ? ImageError::None : ImageError::Truncated;
+    return DecodeImage(stream, r, layout, d == 1 ? PixelFormat::ie1g : PixelFormat::ie24RGB, image);
 }
 
 ImageError ReadCursorImage(ByteReader& stream, RasterImage& image, FileParams& params) {
-    const std::uint64_t p0 = stream.pos();
-    std::uint16_t count = 0;
-    if (!ReadHeader(stream, count)) return ImageError::Truncated;
-    const int k = params.CUR_ImageIndex;
-    if (k < 0 || k >= count) return ImageError::NoSuchImage;
-    FillSizeLists(stream, p0, count, params, true);
-
     DirEntry e;
-    if (!ReadChosenEntry(stream, p0, k, e)) return ImageError::Truncated;
+    std::uint64_t imagePos = 0;
+    if (const ImageError error =
+            ChooseEntry(stream, params.CUR_ImageIndex, true, params, e, imagePos);
+        error != ImageError::None)
+        return error;
     const int w = e.width != 0 ? e.width : 256;
     const int h = e.height != 0 ? e.height : 256;
     params.CursorHotSpotX = e.planes;
     params.CursorHotSpotY = e.bitCount;
 
-    const std::uint64_t imagePos = p0 + e.offset;
     std::span<const std::uint8_t> head = stream.at(imagePos, kBitmapHeaderSize);
     if (head.empty()) return ImageError::Truncated;
     const BitmapHeader bh = ParseBitmapHeader(head);
@@ -443,9 +457,7 @@ ImageError ReadCursorImage(ByteReader& stream, RasterImage& image, FileParams& p
     // Only 1-bit rows fit the packed format; a two-entry table with deeper pixels gets colour.
     const PixelFormat format = tableSize == 2 && d == 1 ? PixelFormat::ie1g : PixelFormat::ie24RGB;
     DibLayout layout{w, h, d, params.CursorBackground, &params.Palette};
-    const bool decoded = DecodeDib(r, layout, format, image);
-    stream.seek(r.pos());
-    return decoded ? ImageError::None : ImageError::Truncated;
+    return DecodeImage(stream, r, layout, format, image);
 }
 
 ImageError LoadImageStream(ImageHolder& holder, ByteReader& stream) {

@@ -62,6 +62,16 @@ inline Rgb ColorFromRef(std::uint32_t ref) {
                static_cast<std::uint8_t>(ref >> 16)};
 }
 
+// A brush object as both formats create it: solid and hatched brushes paint in their colour,
+// the other styles draw nothing.
+inline MetaObject BrushObject(std::uint32_t style, std::uint32_t color) {
+    MetaObject o;
+    o.kind = MetaObject::Kind::Brush;
+    o.brush.Visible = style == 0 || style == 2;
+    o.brush.Color = ColorFromRef(color);
+    return o;
+}
+
 // Where device space lies in the picture and how the first page mapping looks.
 struct MetaFrame {
     int Width = 0, Height = 0;  // picture pixels

@@ -136,15 +136,6 @@ std::vector<MetaPoint> ReadPoints(ByteReader& p, std::uint64_t count, bool small
     return pts;
 }
 
-MetaObject BrushObject(std::uint32_t style, std::uint32_t color) {
-    MetaObject o;
-    o.kind = MetaObject::Kind::Brush;
-    // Solid and hatched brushes paint in their colour; the rest draw nothing.
-    o.brush.Visible = style == 0 || style == 2;
-    o.brush.Color = ColorFromRef(color);
-    return o;
-}
-
 // A bitmap at an offset from the record start; empty when it is not wholly inside.
 std::span<const std::uint8_t> Part(std::span<const std::uint8_t> record, std::uint32_t offset,
                                    std::uint32_t size) {

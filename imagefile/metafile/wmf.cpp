@@ -159,15 +159,6 @@ MetaObject PenObject(ByteReader& p) {
     return o;
 }
 
-MetaObject BrushObject(std::uint32_t style, std::uint32_t color) {
-    MetaObject o;
-    o.kind = MetaObject::Kind::Brush;
-    // Solid and hatched brushes paint in their colour; the rest draw nothing.
-    o.brush.Visible = style == 0 || style == 2;
-    o.brush.Color = ColorFromRef(color);
-    return o;
-}
-
 // A bitmap record; without a bitmap, the last four words hold the destination to fill.
 void PlayBitmap(MetafileCanvas& canvas, const Record& rec, bool stretch, bool withUsage) {
     ByteReader p(rec.params);

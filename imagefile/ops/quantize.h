@@ -8,9 +8,11 @@
 
 namespace gw {
 
+// A palette image: the colours, one index per pixel and, for writers, the transparent entry.
 struct ReducedImage {
     std::vector<Rgb> Palette;           // the colours found, at most the target count
     std::vector<std::uint8_t> Indices;  // one per pixel, row by row from the top, unpadded
+    int TransparentIndex = -1;          // -1: none
 };
 
 // Reduces an image (any pixel format; ie24RGB is the usual case) to at most maxColors colours

@@ -4,10 +4,15 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
 namespace {
+
+using test::DamagedFile;
+using test::DecodeCase;
+using test::ReferenceDecode;
 
 using test::Bytes;
 
@@ -74,34 +79,6 @@ ImageHolder Read(const std::vector<std::uint8_t>& file, bool* ok = nullptr) {
     bool r = kBmpCodec.Read(h, file, ReadOptions{}) == ImageError::None;
     if (ok) *ok = r;
     return h;
-}
-
-struct DecodeCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    int width, height;
-    PixelFormat format;
-    std::vector<Rgb> pixels;          // rows from the top
-    std::vector<std::uint8_t> alpha;  // empty: opaque, no alpha plane
-    int channels, bits;
-};
-
-class BmpDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(BmpDecode, MatchesReferencePixels) {
-    const DecodeCase& c = GetParam();
-    bool ok = false;
-    ImageHolder h = Read(c.file, &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(h.Image.Width(), c.width);
-    EXPECT_EQ(h.Image.Height(), c.height);
-    EXPECT_EQ(h.Image.Format(), c.format);
-    EXPECT_EQ(test::PixelsOf(h.Image), c.pixels);
-    EXPECT_EQ(h.Image.Alpha(), c.alpha);
-    EXPECT_EQ(h.Params.ChannelCount, c.channels);
-    EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
-    EXPECT_EQ(h.Params.ImageWidth, c.width);
-    EXPECT_EQ(h.Params.ImageHeight, c.height);
 }
 
 std::vector<DecodeCase> DecodeCases() {
@@ -277,8 +254,9 @@ std::vector<DecodeCase> DecodeCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, BmpDecode, testing::ValuesIn(DecodeCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Bmp, ReferenceDecode,
+                         testing::ValuesIn(test::ForCodec(kBmpCodec, DecodeCases())),
+                         test::CaseName<DecodeCase>);
 
 TEST(BmpRead, ResolutionFromPixelsPerMetreAndDefault) {
     ImageHolder h = Read(Bmp(BmpSpec().ppm(3780).pixels({1, 2, 3, 0})));
@@ -417,12 +395,6 @@ TEST(BmpWrite, EmptyImageIsRefused) {
 // Malformed files: a clean failure, or (for damaged run-length data) a clean partial image.
 using test::MalformedCase;
 
-class BmpMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(BmpMalformed, FailsOrStopsCleanly) {
-    test::ExpectMalformedHandled(kBmpCodec, GetParam());
-}
-
 std::vector<MalformedCase> MalformedCases() {
     std::vector<MalformedCase> v;
     auto truncated = [](std::vector<std::uint8_t> f, std::size_t n) {
@@ -485,8 +457,9 @@ std::vector<MalformedCase> MalformedCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, BmpMalformed, testing::ValuesIn(MalformedCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Bmp, DamagedFile,
+                         testing::ValuesIn(test::ForCodec(kBmpCodec, MalformedCases())),
+                         test::CaseName<MalformedCase>);
 
 TEST(BmpRead, OverflowingRunsAreClippedToTheRow) {
     // 2 × 2: a run of 255 fills only the bottom row, the delta past the image ends decoding.

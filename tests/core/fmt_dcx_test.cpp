@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -83,26 +84,22 @@ TEST(DcxWrite, OnePageThatReadsBack) {
 }
 
 using test::MalformedCase;
-
-class DcxMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(DcxMalformed, FailsCleanly) {
-    ImageHolder h;
-    EXPECT_NE(kDcxCodec.Read(h, GetParam().file, ReadOptions{}), ImageError::None);
-    EXPECT_FALSE(kDcxCodec.Probe(GetParam().file));
-}
+using test::RejectedFile;
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, DcxMalformed,
-    testing::Values(MalformedCase{"Empty", {}},
-                    MalformedCase{"WrongMagic", Bytes().u32le(12345).u32le(8).u8(10).v},
-                    MalformedCase{"NoPages", Bytes().u32le(987654321).u32le(0).v},
-                    MalformedCase{"TableCutShort", Bytes().u32le(987654321).u16le(8).v},
-                    MalformedCase{"OffsetPastEnd", Bytes().u32le(987654321).u32le(0xfffffff0).v},
-                    MalformedCase{"OffsetIntoHeader", Bytes().u32le(987654321).u32le(2).u32le(0).v},
-                    MalformedCase{"PageIsNotPcx",
-                                  Bytes().u32le(987654321).u32le(12).u32le(0).fill(200, 0).v}),
-    [](const auto& info) { return info.param.name; });
+    Dcx, RejectedFile,
+    testing::ValuesIn(test::ForCodec(
+        kDcxCodec,
+        std::vector<MalformedCase>{
+            MalformedCase{"Empty", {}},
+            MalformedCase{"WrongMagic", Bytes().u32le(12345).u32le(8).u8(10).v},
+            MalformedCase{"NoPages", Bytes().u32le(987654321).u32le(0).v},
+            MalformedCase{"TableCutShort", Bytes().u32le(987654321).u16le(8).v},
+            MalformedCase{"OffsetPastEnd", Bytes().u32le(987654321).u32le(0xfffffff0).v},
+            MalformedCase{"OffsetIntoHeader", Bytes().u32le(987654321).u32le(2).u32le(0).v},
+            MalformedCase{"PageIsNotPcx",
+                          Bytes().u32le(987654321).u32le(12).u32le(0).fill(200, 0).v}})),
+    test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

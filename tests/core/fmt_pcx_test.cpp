@@ -4,10 +4,15 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
 namespace {
+
+using test::DamagedFile;
+using test::DecodeCase;
+using test::ReferenceDecode;
 
 using test::Bytes;
 
@@ -52,32 +57,6 @@ std::vector<Rgb> SixteenWith(Rgb at5, Rgb at10) {
     p[5] = at5;
     p[10] = at10;
     return p;
-}
-
-struct DecodeCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    int width, height;
-    PixelFormat format;
-    std::vector<Rgb> pixels;
-    std::vector<std::uint8_t> alpha;
-    int channels, bits;
-};
-
-class PcxDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(PcxDecode, MatchesReferencePixels) {
-    const DecodeCase& c = GetParam();
-    ImageHolder h;
-    ASSERT_EQ(kPcxCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
-    EXPECT_TRUE(kPcxCodec.Probe(c.file));
-    EXPECT_EQ(h.Image.Width(), c.width);
-    EXPECT_EQ(h.Image.Height(), c.height);
-    EXPECT_EQ(h.Image.Format(), c.format);
-    EXPECT_EQ(test::PixelsOf(h.Image), c.pixels);
-    EXPECT_EQ(h.Image.Alpha(), c.alpha);
-    EXPECT_EQ(h.Params.ChannelCount, c.channels);
-    EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
 }
 
 std::vector<Rgb> VgaPalette() {
@@ -205,8 +184,9 @@ std::vector<DecodeCase> DecodeCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, PcxDecode, testing::ValuesIn(DecodeCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pcx, ReferenceDecode,
+                         testing::ValuesIn(test::ForCodec(kPcxCodec, DecodeCases())),
+                         test::CaseName<DecodeCase>);
 
 TEST(PcxRead, RecordsResolutionVersionAndEncoding) {
     Head head = Mk(2, 0, 1, 1, 8, 1, 2);
@@ -310,12 +290,6 @@ TEST(PcxWrite, RecordsPaletteOfPaletteFiles) {
 
 using test::MalformedCase;
 
-class PcxMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(PcxMalformed, FailsOrStopsCleanly) {
-    test::ExpectMalformedHandled(kPcxCodec, GetParam());
-}
-
 std::vector<MalformedCase> MalformedCases() {
     std::vector<MalformedCase> v;
     auto cut = [](Bytes b, std::size_t n) {
@@ -349,8 +323,9 @@ std::vector<MalformedCase> MalformedCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PcxMalformed, testing::ValuesIn(MalformedCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Pcx, DamagedFile,
+                         testing::ValuesIn(test::ForCodec(kPcxCodec, MalformedCases())),
+                         test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

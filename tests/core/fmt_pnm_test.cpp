@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
 namespace {
 
 using test::Bytes;
+using test::DamagedFile;
+using test::DecodeCase;
+using test::ReferenceDecode;
 
 constexpr Rgb K{0, 0, 0}, W{255, 255, 255}, R{255, 0, 0}, B{0, 0, 255};
 
@@ -19,100 +23,86 @@ std::vector<std::uint8_t> Text(const std::string& s) {
     return Bytes().str(s).v;
 }
 
-struct DecodeCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    int width, height;
-    PixelFormat format;
-    std::vector<Rgb> pixels;
-    int channels, bits;
-};
-
-class PnmDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(PnmDecode, MatchesReferencePixels) {
-    const DecodeCase& c = GetParam();
-    ImageHolder h;
-    ASSERT_EQ(kPnmCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
-    EXPECT_TRUE(kPnmCodec.Probe(c.file));
-    EXPECT_EQ(h.Image.Width(), c.width);
-    EXPECT_EQ(h.Image.Height(), c.height);
-    EXPECT_EQ(h.Image.Format(), c.format);
-    EXPECT_EQ(test::PixelsOf(h.Image), c.pixels);
-    EXPECT_FALSE(h.Image.HasAlpha());
-    EXPECT_EQ(h.Params.ChannelCount, c.channels);
-    EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
-}
-
 const Rgb Grey128{128, 128, 128};
 
 INSTANTIATE_TEST_SUITE_P(
-    Reference, PnmDecode,
-    testing::Values(DecodeCase{"PlainBitmapUnseparatedDigits",
-                               Text("P1\n# c\n3 2\n010\n1 1 0"),
-                               3,
-                               2,
-                               PixelFormat::ie1g,
-                               {W, K, W, K, K, W},
-                               1,
-                               1},
-                    DecodeCase{"RawBitmap",
-                               Bytes().str("P4 10 2\n").u8s({0x80, 0x40, 0xff, 0xc0}).v,
-                               10,
-                               2,
-                               PixelFormat::ie1g,
-                               {K, W, W, W, W, W, W, W, W, K, K, K, K, K, K, K, K, K, K, K},
-                               1,
-                               1},
-                    DecodeCase{"PlainGraymapMaxval15",
-                               Text("P2 3 1 15 0 15 99"),
-                               3,
-                               1,
-                               PixelFormat::ie24RGB,
-                               {K, W, W},
-                               1,
-                               8},
-                    DecodeCase{"RawGraymap",
-                               Bytes().str("P5 2 1 255\n").u8s({0, 128}).v,
-                               2,
-                               1,
-                               PixelFormat::ie24RGB,
-                               {K, Grey128},
-                               1,
-                               8},
-                    DecodeCase{"RawGraymapSixteenBits",
-                               Bytes().str("P5 2 1 65535\n").u8s({0x80, 0, 0xff, 0xff}).v,
-                               2,
-                               1,
-                               PixelFormat::ie24RGB,
-                               {Grey128, W},
-                               1,
-                               16},
-                    DecodeCase{"PlainPixmapWithComments",
-                               Text("P3\n#a\n2 #b\n1\n255\n255 0 0 0 0 255"),
-                               2,
-                               1,
-                               PixelFormat::ie24RGB,
-                               {R, B},
-                               3,
-                               8},
-                    DecodeCase{"RawPixmap",
-                               Bytes().str("P6\n1 2\n255\r").u8s({255, 0, 0, 0, 0, 255}).v,
-                               1,
-                               2,
-                               PixelFormat::ie24RGB,
-                               {R, B},
-                               3,
-                               8},
-                    DecodeCase{"RawPixmapMaxval1000",
-                               Bytes().str("P6 1 1 1000\n").u16be(1000).u16be(500).u16be(0).v,
-                               1,
-                               1,
-                               PixelFormat::ie24RGB,
-                               {Rgb{255, 128, 0}},
-                               3,
-                               16}),
-    [](const auto& info) { return info.param.name; });
+    Pnm, ReferenceDecode,
+    testing::ValuesIn(test::ForCodec(
+        kPnmCodec,
+        std::vector<DecodeCase>{
+            DecodeCase{"PlainBitmapUnseparatedDigits",
+                       Text("P1\n# c\n3 2\n010\n1 1 0"),
+                       3,
+                       2,
+                       PixelFormat::ie1g,
+                       {W, K, W, K, K, W},
+                       {},
+                       1,
+                       1},
+            DecodeCase{"RawBitmap",
+                       Bytes().str("P4 10 2\n").u8s({0x80, 0x40, 0xff, 0xc0}).v,
+                       10,
+                       2,
+                       PixelFormat::ie1g,
+                       {K, W, W, W, W, W, W, W, W, K, K, K, K, K, K, K, K, K, K, K},
+                       {},
+                       1,
+                       1},
+            DecodeCase{"PlainGraymapMaxval15",
+                       Text("P2 3 1 15 0 15 99"),
+                       3,
+                       1,
+                       PixelFormat::ie24RGB,
+                       {K, W, W},
+                       {},
+                       1,
+                       8},
+            DecodeCase{"RawGraymap",
+                       Bytes().str("P5 2 1 255\n").u8s({0, 128}).v,
+                       2,
+                       1,
+                       PixelFormat::ie24RGB,
+                       {K, Grey128},
+                       {},
+                       1,
+                       8},
+            DecodeCase{"RawGraymapSixteenBits",
+                       Bytes().str("P5 2 1 65535\n").u8s({0x80, 0, 0xff, 0xff}).v,
+                       2,
+                       1,
+                       PixelFormat::ie24RGB,
+                       {Grey128, W},
+                       {},
+                       1,
+                       16},
+            DecodeCase{"PlainPixmapWithComments",
+                       Text("P3\n#a\n2 #b\n1\n255\n255 0 0 0 0 255"),
+                       2,
+                       1,
+                       PixelFormat::ie24RGB,
+                       {R, B},
+                       {},
+                       3,
+                       8},
+            DecodeCase{"RawPixmap",
+                       Bytes().str("P6\n1 2\n255\r").u8s({255, 0, 0, 0, 0, 255}).v,
+                       1,
+                       2,
+                       PixelFormat::ie24RGB,
+                       {R, B},
+                       {},
+                       3,
+                       8},
+            DecodeCase{"RawPixmapMaxval1000",
+                       Bytes().str("P6 1 1 1000\n").u16be(1000).u16be(500).u16be(0).v,
+                       1,
+                       1,
+                       PixelFormat::ie24RGB,
+                       {Rgb{255, 128, 0}},
+                       {},
+                       3,
+                       16}})),
+    test::CaseName<DecodeCase>);
 
 TEST(PnmRead, InvertedBitmapRowsHaveClearPadding) {
     ImageHolder h;
@@ -211,30 +201,25 @@ TEST(PnmWrite, KindForExtension) {
 
 using test::MalformedCase;
 
-class PnmMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(PnmMalformed, FailsCleanly) {
-    test::ExpectMalformedHandled(kPnmCodec, GetParam());
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Table, PnmMalformed,
-    testing::Values(MalformedCase{"Empty", {}},
-                    MalformedCase{"PamIsNotRead", Text("P7\nWIDTH 1\n")},
-                    MalformedCase{"NoDimensions", Text("P3\n")},
-                    MalformedCase{"ZeroWidth", Text("P2 0 1 255 0")},
-                    MalformedCase{"MaxvalZero", Text("P2 1 1 0 0")},
-                    MalformedCase{"MaxvalAbove65535", Text("P2 1 1 70000 0")},
-                    MalformedCase{"NumberTooLong", Text("P5 1234567890 1 255\n")},
-                    MalformedCase{"NoSpaceBeforeRaster", Text("P5 1 1 255")},
-                    MalformedCase{"RawRasterCutShort", Bytes().str("P6 2 2 255\n").fill(11, 0).v},
-                    MalformedCase{"SixteenBitRasterCutShort",
-                                  Bytes().str("P5 2 1 300\n").fill(3, 0).v},
-                    MalformedCase{"PlainRasterCutShort", Text("P2 2 2 255 1 2 3")},
-                    MalformedCase{"PlainBitmapBadCharacter", Text("P1 2 1 0 x")},
-                    MalformedCase{"HugeDimensions", Text("P6 100000 100000 255\n")},
-                    MalformedCase{"LargeHeaderTinyPlainData", Text("P3 10000 10000 255 1 2 3")}),
-    [](const auto& info) { return info.param.name; });
+    Pnm, DamagedFile,
+    testing::ValuesIn(test::ForCodec(
+        kPnmCodec,
+        std::vector<MalformedCase>{
+            MalformedCase{"Empty", {}}, MalformedCase{"PamIsNotRead", Text("P7\nWIDTH 1\n")},
+            MalformedCase{"NoDimensions", Text("P3\n")},
+            MalformedCase{"ZeroWidth", Text("P2 0 1 255 0")},
+            MalformedCase{"MaxvalZero", Text("P2 1 1 0 0")},
+            MalformedCase{"MaxvalAbove65535", Text("P2 1 1 70000 0")},
+            MalformedCase{"NumberTooLong", Text("P5 1234567890 1 255\n")},
+            MalformedCase{"NoSpaceBeforeRaster", Text("P5 1 1 255")},
+            MalformedCase{"RawRasterCutShort", Bytes().str("P6 2 2 255\n").fill(11, 0).v},
+            MalformedCase{"SixteenBitRasterCutShort", Bytes().str("P5 2 1 300\n").fill(3, 0).v},
+            MalformedCase{"PlainRasterCutShort", Text("P2 2 2 255 1 2 3")},
+            MalformedCase{"PlainBitmapBadCharacter", Text("P1 2 1 0 x")},
+            MalformedCase{"HugeDimensions", Text("P6 100000 100000 255\n")},
+            MalformedCase{"LargeHeaderTinyPlainData", Text("P3 10000 10000 255 1 2 3")}})),
+    test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

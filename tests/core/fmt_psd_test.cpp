@@ -5,10 +5,15 @@
 
 #include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
 namespace {
+
+using test::DamagedFile;
+using test::DecodeCase;
+using test::ReferenceDecode;
 
 using test::Bytes;
 using Plane = std::vector<std::uint8_t>;
@@ -57,32 +62,6 @@ Plane Resolution(unsigned dpi) {
 // A layer section whose layer info holds only the layer count.
 Plane LayerCount(int count) {
     return Bytes().u32be(4).u16be(static_cast<std::uint16_t>(count)).u16be(0).u32be(0).v;
-}
-
-struct DecodeCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    int width, height;
-    PixelFormat format;
-    std::vector<Rgb> pixels;
-    std::vector<std::uint8_t> alpha;
-    int channels, bits;
-};
-
-class PsdDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(PsdDecode, MatchesReferencePixels) {
-    const DecodeCase& c = GetParam();
-    ImageHolder h;
-    ASSERT_EQ(kPsdCodec.Read(h, c.file, ReadOptions{}), ImageError::None);
-    EXPECT_TRUE(kPsdCodec.Probe(c.file));
-    EXPECT_EQ(h.Image.Width(), c.width);
-    EXPECT_EQ(h.Image.Height(), c.height);
-    EXPECT_EQ(h.Image.Format(), c.format);
-    EXPECT_EQ(test::PixelsOf(h.Image), c.pixels);
-    EXPECT_EQ(h.Image.Alpha(), c.alpha);
-    EXPECT_EQ(h.Params.ChannelCount, c.channels);
-    EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
 }
 
 PsdSpec Rgb2x1(unsigned channels, Plane layers, Plane data) {
@@ -215,8 +194,9 @@ std::vector<DecodeCase> DecodeCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, PsdDecode, testing::ValuesIn(DecodeCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Psd, ReferenceDecode,
+                         testing::ValuesIn(test::ForCodec(kPsdCodec, DecodeCases())),
+                         test::CaseName<DecodeCase>);
 
 TEST(PsdRead, ResolutionResourceAndDefault) {
     PsdSpec s = Rgb2x1(3, {}, {1, 2, 3, 4, 5, 6});
@@ -379,12 +359,6 @@ TEST(PsdWrite, BeyondTheDocumentSizeLimitIsRefused) {
 
 using test::MalformedCase;
 
-class PsdMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(PsdMalformed, FailsOrStopsCleanly) {
-    test::ExpectMalformedHandled(kPsdCodec, GetParam());
-}
-
 std::vector<MalformedCase> MalformedCases() {
     std::vector<MalformedCase> v;
     const Plane rgb{255, 0, 0, 0, 0, 255};
@@ -445,8 +419,9 @@ std::vector<MalformedCase> MalformedCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PsdMalformed, testing::ValuesIn(MalformedCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Psd, DamagedFile,
+                         testing::ValuesIn(test::ForCodec(kPsdCodec, MalformedCases())),
+                         test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

@@ -4,10 +4,15 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
 namespace {
+
+using test::DamagedFile;
+using test::DecodeCase;
+using test::ReferenceDecode;
 
 using test::Bytes;
 
@@ -28,35 +33,6 @@ ImageHolder Read(const std::vector<std::uint8_t>& file, bool* ok = nullptr) {
     bool r = kTgaCodec.Read(h, file, ReadOptions{}) == ImageError::None;
     if (ok) *ok = r;
     return h;
-}
-
-struct DecodeCase {
-    std::string name;
-    std::vector<std::uint8_t> file;
-    int width, height;
-    PixelFormat format;
-    std::vector<Rgb> pixels;          // rows from the top
-    std::vector<std::uint8_t> alpha;  // empty: opaque
-    int channels, bits;
-    bool compressed;
-};
-
-class TgaDecode : public testing::TestWithParam<DecodeCase> {};
-
-TEST_P(TgaDecode, MatchesReferencePixels) {
-    const DecodeCase& c = GetParam();
-    bool ok = false;
-    ImageHolder h = Read(c.file, &ok);
-    ASSERT_TRUE(ok);
-    EXPECT_TRUE(kTgaCodec.Probe(c.file));
-    EXPECT_EQ(h.Image.Width(), c.width);
-    EXPECT_EQ(h.Image.Height(), c.height);
-    EXPECT_EQ(h.Image.Format(), c.format);
-    EXPECT_EQ(test::PixelsOf(h.Image), c.pixels);
-    EXPECT_EQ(h.Image.Alpha(), c.alpha);
-    EXPECT_EQ(h.Params.ChannelCount, c.channels);
-    EXPECT_EQ(h.Params.BitsPerChannel, c.bits);
-    EXPECT_EQ(h.Params.TGA_Compressed, c.compressed);
 }
 
 std::vector<DecodeCase> DecodeCases() {
@@ -237,8 +213,9 @@ std::vector<DecodeCase> DecodeCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, TgaDecode, testing::ValuesIn(DecodeCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Tga, ReferenceDecode,
+                         testing::ValuesIn(test::ForCodec(kTgaCodec, DecodeCases())),
+                         test::CaseName<DecodeCase>);
 
 TEST(TgaRead, RecordsColourMapAndDefaultResolution) {
     ImageHolder h;
@@ -359,12 +336,6 @@ TEST(TgaWrite, TooLargeForTheHeaderIsRefused) {
 
 using test::MalformedCase;
 
-class TgaMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(TgaMalformed, FailsOrStopsCleanly) {
-    test::ExpectMalformedHandled(kTgaCodec, GetParam());
-}
-
 std::vector<MalformedCase> MalformedCases() {
     std::vector<MalformedCase> v;
     v.push_back({"Empty", {}, false});
@@ -390,8 +361,9 @@ std::vector<MalformedCase> MalformedCases() {
     return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, TgaMalformed, testing::ValuesIn(MalformedCases()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Tga, DamagedFile,
+                         testing::ValuesIn(test::ForCodec(kTgaCodec, MalformedCases())),
+                         test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

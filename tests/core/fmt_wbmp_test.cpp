@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imagefile/formats/codec.h"
+#include "support/decode_table.h"
 #include "support/picture_bytes.h"
 
 namespace gw {
@@ -73,27 +74,24 @@ TEST(WbmpWrite, ColourImagesAreThresholdedAndLargeSizesUseSeveralBytes) {
 }
 
 using test::MalformedCase;
-
-class WbmpMalformed : public testing::TestWithParam<MalformedCase> {};
-
-TEST_P(WbmpMalformed, FailsCleanly) {
-    ImageHolder h;
-    EXPECT_NE(kWbmpCodec.Read(h, GetParam().file, ReadOptions{}), ImageError::None);
-    EXPECT_FALSE(kWbmpCodec.Probe(GetParam().file));
-}
+using test::RejectedFile;
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, WbmpMalformed,
-    testing::Values(
-        MalformedCase{"Empty", {}}, MalformedCase{"TypeOne", Bytes().u8s({1, 0, 1, 1, 0}).v},
-        MalformedCase{"ReservedHeaderBits", Bytes().u8s({0, 0x01, 1, 1, 0}).v},
-        MalformedCase{"ZeroHeight", Bytes().u8s({0, 0, 1, 0, 0}).v},
-        // The start of a one-image icon stream.
-        MalformedCase{"IconStreamStart", Bytes().u8s({0, 0, 1, 0, 1, 0, 32, 32}).v},
-        MalformedCase{"DimensionNeverEnds", Bytes().u8s({0, 0, 0xff, 0xff, 0xff, 0xff, 0xff}).v},
-        MalformedCase{"HugeDimensions", Bytes().u8s({0, 0, 0x86, 0x8d, 0x20, 0x86, 0x8d, 0x20}).v},
-        MalformedCase{"RowsCutShort", Bytes().u8s({0, 0, 10, 3, 0, 0, 0, 0, 0}).v}),
-    [](const auto& info) { return info.param.name; });
+    Wbmp, RejectedFile,
+    testing::ValuesIn(test::ForCodec(
+        kWbmpCodec,
+        std::vector<MalformedCase>{
+            MalformedCase{"Empty", {}}, MalformedCase{"TypeOne", Bytes().u8s({1, 0, 1, 1, 0}).v},
+            MalformedCase{"ReservedHeaderBits", Bytes().u8s({0, 0x01, 1, 1, 0}).v},
+            MalformedCase{"ZeroHeight", Bytes().u8s({0, 0, 1, 0, 0}).v},
+            // The start of a one-image icon stream.
+            MalformedCase{"IconStreamStart", Bytes().u8s({0, 0, 1, 0, 1, 0, 32, 32}).v},
+            MalformedCase{"DimensionNeverEnds",
+                          Bytes().u8s({0, 0, 0xff, 0xff, 0xff, 0xff, 0xff}).v},
+            MalformedCase{"HugeDimensions",
+                          Bytes().u8s({0, 0, 0x86, 0x8d, 0x20, 0x86, 0x8d, 0x20}).v},
+            MalformedCase{"RowsCutShort", Bytes().u8s({0, 0, 10, 3, 0, 0, 0, 0, 0}).v}})),
+    test::CaseName<MalformedCase>);
 
 }  // namespace
 }  // namespace gw

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -20,13 +21,7 @@ namespace {
 
 std::vector<std::uint8_t> Encode(const FormatCodec& codec, RasterImage image, int channels = 3,
                                  int bits = 8) {
-    ImageHolder holder;
-    holder.Image = std::move(image);
-    holder.Params.ChannelCount = channels;
-    holder.Params.BitsPerChannel = bits;
-    std::vector<std::uint8_t> out;
-    EXPECT_TRUE(codec.Write && codec.Write(holder, out) == ImageError::None);
-    return out;
+    return test::EncodeWith(codec, std::move(image), channels, bits);
 }
 
 // A one-image icon stream as the shell extraction hands it over: planes and bit count 0, the
@@ -232,6 +227,57 @@ TEST(DetectImageFormat, EveryFormatFromItsContent) {
         auto psd = Encode(kPsdCodec, test::GradientImage(4, 4));
         EXPECT_EQ(DetectImageFormat(psd), 24);
     }
+}
+
+// Content that more than one test claims: the earlier test in the fixed order decides.
+TEST(DetectImageFormat, AmbiguousContentGoesToTheEarlierTest) {
+    // Any stream with "DICM" at offset 128 passes the DICOM test.
+    const auto withDicm = [](std::vector<std::uint8_t> head) {
+        head.resize(128, 0);
+        test::Bytes b;
+        b.raw(head).str("DICM").fill(16, 0);
+        return b.v;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int type;
+    } cases[] = {
+        {"JFIF text before DICOM", withDicm(test::Bytes().str("JFIF").v), kTypeJpeg},
+        {"GIF text before DICOM", withDicm(test::Bytes().str("GIF").v), kTypeGif},
+        {"PCX text before DICOM", withDicm(test::Bytes().str("PCX").v), kTypePcx},
+        {"BM before DICOM", withDicm(test::Bytes().str("BM").v), kTypeBmp},
+        {"PCX byte before DICOM", withDicm(test::Bytes().u8s({10, 5}).v), kTypePcx},
+        {"TIFF text before DICOM", withDicm(test::Bytes().str("TIFF").v), kTypeTiff},
+        {"TIFF byte order before DICOM", withDicm(test::Bytes().u8s({'I', 'I', 42, 0}).v),
+         kTypeTiff},
+        {"PNG before DICOM", withDicm(Encode(kPngCodec, test::GradientImage(2, 2))), kTypePng},
+        {"DICOM before icon", withDicm(OneImageIcon()), kTypeDicom},
+        {"DICOM before video", withDicm(test::Bytes().str("RIFF").u32le(100).str("AVI ").v),
+         kTypeDicom},
+        {"DICOM before JPEG marker", withDicm(test::Bytes().u8s({0xFF, 0xD8, 0xFF}).v), kTypeDicom},
+        {"DICOM before camera raw", withDicm(test::Bytes().str("FUJIFILMCCD-RAW ").v), kTypeDicom},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DetectImageFormat(c.bytes), c.type) << c.name;
+}
+
+// The order of the content tests, as the table states it.
+TEST(DetectImageFormat, TestsRunInTheTablesOrder) {
+    std::vector<int> order;
+    std::vector<const TIEFileFormatInfo*> probed;
+    const FormatCodec hdPhoto{};
+    const auto table = BuildFormatTable(&hdPhoto);
+    for (const TIEFileFormatInfo& row : table)
+        if (row.Step != kNeverDetected && row.Probe) probed.push_back(&row);
+    std::stable_sort(probed.begin(), probed.end(),
+                     [](const auto* a, const auto* b) { return a->Step < b->Step; });
+    for (const TIEFileFormatInfo* row : probed) order.push_back(row->Type);
+    EXPECT_EQ(order,
+              (std::vector<int>{29, 1, 8, 28, 6, 7, 11, 12, 13, 14, 15, 19, 9, 10, 24, 3, 20}));
+    std::vector<int> signatures;
+    for (const TIEFileFormatInfo& row : table)
+        if (row.Signature) signatures.push_back(row.Type);
+    EXPECT_EQ(signatures, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 TEST(DetectImageFormat, OneImageIconIsNeverTargaOrJpeg) {

@@ -104,6 +104,18 @@ inline RasterImage FewColours(int w, int h, int n) {
     return img;
 }
 
+// The bytes a codec's writer makes of an image with the given declared depth.
+inline std::vector<std::uint8_t> EncodeWith(const FormatCodec& codec, RasterImage image,
+                                            int channels = 3, int bits = 8) {
+    ImageHolder holder;
+    holder.Image = std::move(image);
+    holder.Params.ChannelCount = channels;
+    holder.Params.BitsPerChannel = bits;
+    std::vector<std::uint8_t> out;
+    EXPECT_TRUE(codec.Write && codec.Write(holder, out) == ImageError::None);
+    return out;
+}
+
 // One entry of a decoder's table of damaged files: it must fail cleanly, or (readable) stop
 // cleanly with the picture decoded so far.
 struct MalformedCase {
