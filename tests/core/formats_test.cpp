@@ -389,7 +389,7 @@ TEST(SaveImageFile, PortableExtensionNamesTheKind) {
 
 TEST(SaveImageFile, NoWriterSetsTheFailureFlagAndCreatesNothing) {
     for (const char* name :
-         {"a.cur", "d.pdf", "e.ps", "f.hdp", "g.avi", "h.txt", "noextension", "i.dcm", "j.nef"}) {
+         {"a.cur", "d.pdf", "e.ps", "g.avi", "h.txt", "noextension", "i.dcm", "j.nef"}) {
         const std::string path = TempFile(name);
         ImageHolder holder;
         holder.Image = test::GradientImage(2, 2);
