@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace gw {
@@ -19,7 +20,8 @@ void QtDialogService::ShowInformation(QWidget* parent, const QString& caption,
 }
 
 bool QtDialogService::AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
-    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
+    // The information icon, not the question mark: the box confirms what is about to happen.
+    return QMessageBox::information(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
@@ -39,6 +41,15 @@ QString QtDialogService::ChooseFolder(QWidget* parent, const QString& prompt,
 
 QColor QtDialogService::ChooseColor(QWidget* parent, const QColor& initial) {
     return QColorDialog::getColor(initial, parent);
+}
+
+bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner) {
+    if (!QFileInfo(folder).isDir()) folder.clear();
+    QString chosen = dialogs.ChooseFolder(owner, title, folder);
+    if (chosen.isEmpty()) return false;
+    while (chosen.size() > 1 && chosen.endsWith('/')) chosen.chop(1);
+    folder = chosen;
+    return true;
 }
 
 int QtDialogService::ExecDialog(QDialog& dialog) {

@@ -33,6 +33,10 @@ class DialogService {
     virtual int ExecDialog(QDialog& dialog) = 0;
 };
 
+// The folder chooser: false when cancelled. On entry `folder` is the folder to preselect (cleared
+// when it does not exist); on success the chosen folder, without a trailing "/" unless it is "/".
+bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner);
+
 // Qt's own dialogs, message boxes and QDesktopServices.
 class QtDialogService : public DialogService {
   public:

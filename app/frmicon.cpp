@@ -2,23 +2,24 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QWindow>
+#include <QThread>
+#include <QToolTip>
 
 #include "app/dialogs.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 #include "base/appfolder.h"
 #include "base/paths.h"
 #include "catalogue/gui/thumbgrid.h"
 #include "catalogue/opening.h"
-#include "export/gui/frmexport.h"
+#include "export/gui/showexport.h"
 #include "i18n/language.h"
 
 namespace gw {
@@ -108,6 +109,8 @@ void FrmIcon::CreateComponents() {
     LabelMove->setGeometry(0, 0, 742, 113);
     LabelMove->setAttribute(Qt::WA_TranslucentBackground);
     LabelMove->installEventFilter(this);
+    drag_ = new WindowDrag(LabelMove, this);
+    LabelMove->installEventFilter(drag_);
 
     auto sysButton = [this](int x, int w, const QString& hint, const QString& glyph) {
         auto* b = new BitmapButton(this);
@@ -463,7 +466,8 @@ void FrmIcon::ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, i
     if (catalogue_.IsSelected(idx)) {
         dest.setPen(Qt::NoPen);
         dest.setBrush(ImageEnMView->SelectionColor());
-        const QRect outer(QPoint(left + rl - 1, top + rt - 1), QPoint(left + rr, top + rb));
+        // Corners (left - 1, top - 1) and (right + 2, bottom + 2), the second exclusive.
+        const QRect outer(QPoint(left + rl - 1, top + rt - 1), QPoint(left + rr + 1, top + rb + 1));
         dest.drawRect(QRect(outer.left(), outer.top(), outer.width(), 2));
         dest.drawRect(QRect(outer.left(), outer.bottom() - 1, outer.width(), 2));
         dest.drawRect(QRect(outer.left(), outer.top(), 2, outer.height()));
@@ -496,16 +500,22 @@ void FrmIcon::ImageEnMViewBeforeImageDrawEx(int idx, QPainter& dest, int left, i
     thumbRect = QRect(QPoint(rl, rt), QPoint(rr - 1, rb - 1));
 }
 
+void FrmIcon::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        SyncPositionWithWindowSystem(this);
+}
+
 bool FrmIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LabelMove && event->type() == QEvent::MouseButtonPress) {
-        LabelMoveMouseDown();
+        LabelMoveMouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmIcon::LabelMoveMouseDown() {
-    if (QWindow* w = windowHandle()) w->startSystemMove();
+void FrmIcon::LabelMoveMouseDown(const QPoint& globalPos) {
+    drag_->Start(globalPos);
 }
 
 void FrmIcon::BtnSysMinSizeClick() {
@@ -542,15 +552,6 @@ QString QtFilter(const std::string& filter) {
 }
 
 }  // namespace
-
-bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner) {
-    if (!QFileInfo(folder).isDir()) folder.clear();
-    QString chosen = dialogs.ChooseFolder(owner, title, folder);
-    if (chosen.isEmpty()) return false;
-    while (chosen.size() > 1 && chosen.endsWith('/')) chosen.chop(1);
-    folder = chosen;
-    return true;
-}
 
 void FrmIcon::BtnOpenFilesClick() {
     const QStringList files =
@@ -627,8 +628,13 @@ void FrmIcon::ImageEnMViewMouseDown(QMouseEvent* event) {
 
 void FrmIcon::ImageEnMViewMouseMove(QMouseEvent* event) {
     const int idx = ImageEnMView->ItemAt(event->position().toPoint());
-    ImageEnMView->viewport()->setToolTip(idx >= 0 ? Q(catalogue_.Entry(idx).DisplayName)
-                                                  : QString());
+    if (idx >= 0) {
+        ImageEnMView->viewport()->setToolTip(Q(catalogue_.Entry(idx).DisplayName));
+        return;
+    }
+    // Over empty space hints are off, and one already showing goes away.
+    ImageEnMView->viewport()->setToolTip(QString());
+    QToolTip::hideText();
 }
 
 void FrmIcon::PM_RemoveSelClick() {
@@ -649,27 +655,21 @@ namespace {
 // The busy panel as the export engine sees it.
 class BusyPanelProgress : public ExportProgress {
   public:
-    BusyPanelProgress(FrmIcon& window, const QString& label, int pause)
-        : window_(window), label_(label), pause_(pause) {}
+    BusyPanelProgress(FrmIcon& window, const QString& label) : window_(window), label_(label) {}
     void Begin(int total) override { window_.ShowBusy(label_, total); }
     void Step() override {
         window_.RzProgressBar1->SetPartsComplete(window_.RzProgressBar1->PartsComplete() + 1);
     }
     void Pump() override { QCoreApplication::processEvents(); }
-    // The window's own pause replaces the engine's; the window keeps repainting meanwhile.
-    void Wait(int) override {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < pause_)
-            QCoreApplication::processEvents(QEventLoop::AllEvents,
-                                            static_cast<int>(pause_ - timer.elapsed()));
+    // A plain pause: nothing the user does is handled until it is over.
+    void Wait(int milliseconds) override {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
     void End() override { window_.HideBusy(); }
 
   private:
     FrmIcon& window_;
     QString label_;
-    int pause_;
 };
 
 }  // namespace
@@ -704,8 +704,7 @@ void FrmIcon::ConfirmAndExport(const QString& title, const ExportRequest& reques
     text = ReplaceToken(text, "%2", options.SavePath);
     text = ReplaceToken(text, "%3", "\r\n");
     if (!dialogs_->AskYesNo(this, Q(messages_.Get(Msg::MS_Confirm)), Q(text))) return;
-    BusyPanelProgress progress(*this, Q(messages_.Get(Msg::MS_Processing)),
-                               options_.ExportStartPause);
+    BusyPanelProgress progress(*this, Q(messages_.Get(Msg::MS_Processing)));
     ExportEntries(request, options, progress,
                   [this](int index) { return SystemColorFromPalette(palette(), index); });
 }

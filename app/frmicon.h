@@ -27,10 +27,7 @@ class LinkLabel;
 class ProgressBar;
 class RoundedPanel;
 class ThumbGrid;
-
-// The folder chooser: false when cancelled. On entry `folder` is the folder to preselect (cleared
-// when it does not exist); on success the chosen folder, without a trailing "/" unless it is "/".
-bool ChooseFolder(DialogService& dialogs, const QString& title, QString& folder, QWidget* owner);
+class WindowDrag;
 
 // The address the e-mail link opens: the maker's guide page.
 inline constexpr const char* kGuideUrl = "https://glyphwright.org/guide";
@@ -43,8 +40,6 @@ struct FrmIconOptions {
     std::string AppFolder;             // empty: the executable's folder
     DialogService* Dialogs = nullptr;  // null: Qt's own dialogs
     std::string GuideUrl = kGuideUrl;
-    // The pause after the busy panel of an export appears, in milliseconds.
-    int ExportStartPause = 500;
     // Paints the window's background skin; null: the built-in one.
     std::function<void(QPixmap& background)> PaintSkin;
 };
@@ -141,6 +136,7 @@ class FrmIcon : public QWidget {
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -154,7 +150,7 @@ class FrmIcon : public QWidget {
     void ShowError(const std::exception& error);
     void ConfirmAndExport(const QString& title, const ExportRequest& request);
 
-    void LabelMoveMouseDown();
+    void LabelMoveMouseDown(const QPoint& globalPos);
     void BtnSysMinSizeClick();
     void BtnSysCloseClick();
     void RzURLLabel2Click();
@@ -163,6 +159,7 @@ class FrmIcon : public QWidget {
 
     FrmIconOptions options_;
     std::unique_ptr<FormShadow> shadow_;
+    WindowDrag* drag_ = nullptr;
     std::unique_ptr<DialogService> ownDialogs_;
     DialogService* dialogs_ = nullptr;
     std::string appFolder_;

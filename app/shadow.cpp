@@ -1,13 +1,26 @@
 #include "app/shadow.h"
 
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPainter>
 
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 
 namespace gw {
 namespace {
+
+// Every shadow that exists: when the window manager restacks one owner it may restack others
+// with it (a modal dialog is raised with its parent), so all glows are put back together.
+std::vector<FormShadow*>& Shadows() {
+    static std::vector<FormShadow*> shadows;
+    return shadows;
+}
+
+void RestackAllShadows() {
+    for (FormShadow* shadow : Shadows())
+        if (shadow->OwnerForm() && shadow->isVisible())
+            StackDirectlyBelow(shadow, shadow->OwnerForm());
+}
 
 void BlurPass(std::vector<std::uint8_t>& v, int w, int h, int r) {
     auto at = [&](int x, int y) {
@@ -57,20 +70,26 @@ QImage ShadowPicture(const std::vector<std::uint8_t>& alpha, int width, int heig
 }
 
 FormShadow::FormShadow()
+    // Not managed by the window manager, which would keep a tool window above the windows of
+    // its program; the shadow puts itself directly below its owner instead.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput |
-                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint) {
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint |
+                           Qt::X11BypassWindowManagerHint) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    Shadows().push_back(this);
 }
 
 FormShadow::~FormShadow() {
     SetOwnerForm(nullptr);
+    std::erase(Shadows(), this);
 }
 
 void FormShadow::SetOwnerForm(QWidget* owner) {
     if (owner == owner_) return;
     if (owner_) owner_->removeEventFilter(this);
+    watcher_.reset();
     owner_ = owner;
     if (owner_) owner_->installEventFilter(this);
     dirty_ = true;
@@ -103,6 +122,10 @@ bool FormShadow::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::Hide:
                 SetShadowVisible(false);
                 break;
+            case QEvent::WindowActivate:
+                // The window manager raised the owner: back directly below it.
+                if (isVisible()) StackDirectlyBelow(this, owner_);
+                break;
             default:
                 break;
         }
@@ -121,11 +144,11 @@ void FormShadow::OwnerChanged() {
     const QRect frame = owner_->frameGeometry();
     setGeometry(frame.x() - kShadowMargin, frame.y() - kShadowMargin, picture_.width(),
                 picture_.height());
-    if (!isVisible()) {
-        show();
-        // The glow lies below its owner (a headless platform has no stacking to speak of).
-        if (QGuiApplication::platformName() != QLatin1String("offscreen")) owner_->raise();
-    }
+    if (!isVisible()) show();
+    StackDirectlyBelow(this, owner_);
+    // From the first showing on, every restacking of the owner by the window manager puts the
+    // glows back directly below their owners.
+    if (!watcher_) watcher_ = std::make_unique<StackWatcher>(owner_, [] { RestackAllShadows(); });
 }
 
 void FormShadow::RebuildShadow() {

@@ -6,9 +6,12 @@
 #include <QPointer>
 #include <QRegion>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 namespace gw {
+
+class StackWatcher;
 
 inline constexpr int kShadowMargin = 16;
 
@@ -45,6 +48,7 @@ class FormShadow : public QWidget {
     void PresentShadow();
 
     QPointer<QWidget> owner_;
+    std::unique_ptr<StackWatcher> watcher_;
     bool visible_ = false;
     int color_ = 0;
     bool dirty_ = true;

@@ -1,10 +1,33 @@
 #include "app/skin.h"
 
+#include <QList>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWidget>
+#include <algorithm>
+#include <cmath>
 
 namespace gw {
+
+QRegion RoundedWindowRegion(int W, int H) {
+    // A pixel belongs when its centre lies inside the rounded rectangle from (1, 1) to (W, H)
+    // whose corners are quarter circles of radius 4.5; rows are cut symmetrically.
+    constexpr double r = 4.5;
+    QList<QRect> rows;
+    for (int y = 1; y < H; ++y) {
+        const double centre = y + 0.5;
+        const double dy = std::max({0.0, (1 + r) - centre, centre - (H - r)});
+        int left = 1;
+        if (dy > 0) {
+            const double dx = std::sqrt(std::max(0.0, r * r - dy * dy));
+            left = std::max(1, static_cast<int>(std::ceil((1 + r) - dx - 0.5)));
+        }
+        const int right = W - left;  // mirror image of `left`
+        if (right >= left) rows.append(QRect(left, y, right - left + 1, 1));
+    }
+    QRegion region;
+    region.setRects(rows.constData(), static_cast<int>(rows.size()));
+    return region;
+}
 
 std::array<SkinPiece, 9> MainWindowSkin(int W, int H, int BW, int BH) {
     return {{
@@ -36,12 +59,7 @@ std::array<SkinPiece, 9> DialogSkin(int W, int H, int BW, int BH) {
 
 void PaintSkin(QWidget* window, QPainter& target, const QImage& source,
                const std::array<SkinPiece, 9>& pieces, int W, int H) {
-    if (window) {
-        // Rows and columns from 1 to W - 1 / H - 1, with 9 × 9 corner ellipses.
-        QPainterPath outline;
-        outline.addRoundedRect(QRectF(1, 1, W - 1, H - 1), 4.5, 4.5);
-        window->setMask(QRegion(outline.toFillPolygon().toPolygon()));
-    }
+    if (window) window->setMask(RoundedWindowRegion(W, H));
     target.setRenderHint(QPainter::SmoothPixmapTransform, false);
     for (const SkinPiece& piece : pieces) {
         if (piece.Destination.isEmpty()) continue;
@@ -69,11 +87,22 @@ QImage SkinBase(int w, int h, int headerRows, const QColor& body) {
     p.fillRect(0, 0, w, headerRows, header);
     p.setPen(Qt::white);
     p.drawLine(0, headerRows, w - 1, headerRows);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(20, 45, 75), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 4, 4);
     return img;
+}
+
+// The dark outline, drawn last: exactly the edge pixels of the window region a window of the
+// picture's size gets. The corner pieces are copied unscaled and the edges stretched along
+// themselves, so in the painted window the outline is exactly the edge of its region.
+void DrawOutline(QImage& img) {
+    const QRegion region = RoundedWindowRegion(img.width(), img.height());
+    const QRgb outline = kSkinOutline.rgb();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            if (!region.contains(QPoint(x, y))) continue;
+            if (!region.contains(QPoint(x - 1, y)) || !region.contains(QPoint(x + 1, y)) ||
+                !region.contains(QPoint(x, y - 1)) || !region.contains(QPoint(x, y + 1)))
+                img.setPixel(x, y, outline);
+        }
 }
 
 }  // namespace
@@ -96,11 +125,15 @@ QImage MainSkinPicture() {
     p.setFont(f);
     p.setPen(Qt::white);
     p.drawText(QPointF(70, 51), QStringLiteral("Glyphwright"));
+    p.end();
+    DrawOutline(img);
     return img;
 }
 
 QImage DialogSkinPicture() {
-    return SkinBase(100, 100, 32, QColor(220, 228, 237));
+    QImage img = SkinBase(100, 100, 32, QColor(220, 228, 237));
+    DrawOutline(img);
+    return img;
 }
 
 }  // namespace gw

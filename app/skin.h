@@ -2,8 +2,10 @@
 // The painted skin of the borderless windows: a small source picture cut into nine pieces and
 // stretched over the window's background, and the rounded outline that clips the window.
 
+#include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <array>
 
 class QPainter;
@@ -25,6 +27,13 @@ std::array<SkinPiece, 9> DialogSkin(int W, int H, int BW, int BH);
 inline QRect EdgeRect(int left, int top, int right, int bottom) {
     return QRect(left, top, right - left, bottom - top);
 }
+
+// The colour of the skins' one-pixel outline.
+inline const QColor kSkinOutline{20, 45, 75};
+
+// The visible shape of a W × H skinned window: columns 1 .. W - 1 and rows 1 .. H - 1, the
+// corners rounded with a 9 × 9 ellipse.
+QRegion RoundedWindowRegion(int W, int H);
 
 // Clips the window to the rounded rectangle (1, 1)–(W, H), corner ellipses 9 × 9, and paints
 // the pieces onto the target; stretched pieces are scaled without smoothing.

@@ -9,6 +9,34 @@
 
 namespace gw {
 
+WindowDrag::WindowDrag(QWidget* strip, QWidget* window) : QObject(strip), window_(window) {}
+
+void WindowDrag::Start(const QPoint& globalPos) {
+    offset_ = globalPos - window_->pos();
+    dragging_ = true;
+}
+
+bool WindowDrag::eventFilter(QObject*, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseMove:
+            if (dragging_) {
+                auto* e = static_cast<QMouseEvent*>(event);
+                window_->move(e->globalPosition().toPoint() - offset_);
+                return true;
+            }
+            break;
+        case QEvent::MouseButtonRelease:
+            if (dragging_ && static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton) {
+                dragging_ = false;
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
 QColor WinColor(int value) {
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }

@@ -26,6 +26,26 @@ int ToWinColor(const QColor& color);
 // A system colour (by its index in the Windows scheme) from the widget palette, as a colour value.
 int SystemColorFromPalette(const QPalette& palette, int index);
 
+// Moves a window with the mouse while a button is held on its drag strip, step by step, so that
+// what follows the window (its shadow) follows it during the drag and Qt always knows where the
+// window stands.
+class WindowDrag : public QObject {
+    Q_OBJECT
+  public:
+    WindowDrag(QWidget* strip, QWidget* window);
+    // A press at this screen position starts a drag.
+    void Start(const QPoint& globalPos);
+    bool Dragging() const { return dragging_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QWidget* window_;
+    QPoint offset_;
+    bool dragging_ = false;
+};
+
 // A label that sizes itself to its text; anchored to its right edge, it grows to the left.
 class AutoLabel : public QLabel {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -38,14 +39,24 @@ std::string GetAppFolder() {
     return FolderOfPath(ec ? argv0 : abs.string());
 }
 
+bool IsInstalledLayout(const std::string& appFolder) {
+    constexpr std::string_view kBin = "/bin/";
+    return appFolder.size() >= kBin.size() && appFolder.ends_with(kBin) &&
+           IsDirectory(appFolder + "../share/glyphwright");
+}
+
 std::string OptionsIniPath(const std::string& appFolder) {
     const std::string beside = appFolder + "Options.ini";
-    if (access(appFolder.c_str(), W_OK) == 0) return beside;
+    // A portable copy keeps its settings with it; an installed one never writes into bin/, even
+    // when root could.
+    if (!IsInstalledLayout(appFolder) && access(appFolder.c_str(), W_OK) == 0) return beside;
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
         base = xdg;
     } else if (const char* home = std::getenv("HOME"); home && *home) {
         base = std::string(home) + "/.config";
+    } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir == '/') {
+        base = std::string(pw->pw_dir) + "/.config";
     } else {
         return beside;
     }

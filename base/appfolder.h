@@ -13,8 +13,12 @@ void SetProgramArgv0(const char* argv0);
 // falling back to argv[0].
 std::string GetAppFolder();
 
-// Options.ini beside the executable; when that folder cannot be written, the same file under
-// $XDG_CONFIG_HOME/glyphwright/ (default ~/.config/glyphwright/).
+// True for an installed program: appFolder is a prefix's bin/ with share/glyphwright/ beside it.
+bool IsInstalledLayout(const std::string& appFolder);
+
+// Options.ini beside the executable for a copy run from a folder of its own that the user can
+// write (the build folder, a portable copy); for an installed program, or when the folder cannot
+// be written, the same file under $XDG_CONFIG_HOME/glyphwright/ (default ~/.config/glyphwright/).
 std::string OptionsIniPath(const std::string& appFolder);
 
 // The folder that holds the language files, with a trailing "/": appFolder + "Languages/" when

@@ -81,16 +81,17 @@ void DeclareAlphaDepth(ImageHolder& holder) {
     holder.Params.ChannelCount = 4;
 }
 
-// Icon `index` of the open source, rendered at width × height, into a fresh holder through the
-// one-image icon stream. False, with the holder emptied again, when it cannot be had.
+// Icon `index` of the open source, rendered at width × height, into the holder through the
+// one-image icon stream. False, with the holder's image cleared, when it cannot be had.
 bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
                       std::vector<std::uint8_t>& stream, ImageHolder& holder) {
+    ClearHolderImage(holder);
+    SelectImageIndex(holder, 0);
     if (width > kMaxRenderSize || height > kMaxRenderSize) {
         // Larger than an icon stream can describe: rendered straight into the holder, as 32-bit
         // colour with alpha like the stream would give.
-        SelectImageIndex(holder, 0);
         if (!source.ExtractImage(index, width, height, holder.Image)) {
-            holder = ImageHolder{};
+            ClearHolderImage(holder);
             return false;
         }
         holder.Params.ImageWidth = width;
@@ -100,36 +101,59 @@ bool LoadRenderedIcon(IconSource& source, int index, int width, int height,
     }
     if (!source.Extract(index, width, height, stream)) return false;
     ByteReader reader(stream);
-    SelectImageIndex(holder, 0);
     if (HoldsImage(holder, LoadImageStream(holder, reader))) return true;
-    holder = ImageHolder{};
+    ClearHolderImage(holder);
     return false;
 }
 
-// Working objects of one run, reused from entry to entry.
+// An image file's first image, made transparent when asked; false when it cannot be decoded.
+bool LoadEntryPicture(const std::string& path, const IconSteps& steps, ImageHolder& holder) {
+    ClearHolderImage(holder);
+    SelectImageIndex(holder, 0);
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) {
+        ClearHolderImage(holder);
+        return false;
+    }
+    if (steps.Transparent) {
+        DeclareAlphaDepth(holder);
+        MakeBackgroundTransparent(holder, steps.Fill);
+    }
+    return true;
+}
+
+// The size step of a loaded picture; an image with alpha is declared as 32-bit colour.
+void ResizeToIcon(ImageHolder& holder, int size, ResampleFilter filter) {
+    ResampleImage(holder, size, size, filter);
+    if (HasAlpha(holder)) DeclareAlphaDepth(holder);
+}
+
+// Working objects of one run. The holders are reused from entry to entry, so writer settings
+// that one write changes stay for the next; their images never outlive their entry.
 struct RunObjects {
     std::vector<int> sizes;
     std::vector<ImageHolder> holders;
+    std::vector<bool> present;  // holder k holds this entry's image
     std::vector<std::uint8_t> stream;
-    Rgb fill;
+    IconSteps steps;
 };
 
-// Fills holders[0 .. count-1] with the entry's images, smallest size first, and returns count.
-// Sizes that cannot be had are left out rather than written with another entry's image.
-int PrepareIconEntry(const std::string& path, int index, const ExportOptions& options,
-                     RunObjects& run) {
-    for (ImageHolder& holder : run.holders) holder = ImageHolder{};
-    const int n = static_cast<int>(run.sizes.size());
+// Fills holder k with size k of the entry's icon and returns how many sizes could be had.
+int PrepareIconEntry(const std::string& path, int index, RunObjects& run) {
+    const std::size_t n = run.sizes.size();
+    run.present.assign(n, false);
+    for (ImageHolder& holder : run.holders) ClearHolderImage(holder);
     if (n == 0) return 0;
 
+    int count = 0;
     if (IsIconSourceFile(path)) {
         IconSource source;
         if (source.Open(path) != IconSourceError::None) return 0;
-        int count = 0;
-        for (int s : run.sizes) {
-            ImageHolder& holder = run.holders[static_cast<std::size_t>(count)];
-            if (!LoadRenderedIcon(source, index, s, s, run.stream, holder)) continue;
+        for (std::size_t k = 0; k < n; ++k) {
+            ImageHolder& holder = run.holders[k];
+            if (!LoadRenderedIcon(source, index, run.sizes[k], run.sizes[k], run.stream, holder))
+                continue;
             if (HasAlpha(holder)) DeclareAlphaDepth(holder);
+            run.present[k] = true;
             ++count;
         }
         return count;
@@ -137,44 +161,72 @@ int PrepareIconEntry(const std::string& path, int index, const ExportOptions& op
 
     if (!IsKnownImageFile(path)) return 0;
     ImageHolder& loaded = run.holders[0];
-    SelectImageIndex(loaded, 0);
-    if (!HoldsImage(loaded, LoadImageFile(loaded, path))) return 0;
-    // Done once on the loaded image: every copy would get exactly the same result.
-    if (options.Transparent) {
-        DeclareAlphaDepth(loaded);
-        MakeBackgroundTransparent(loaded, run.fill);
-    }
+    // Transparency is done once on the loaded image: every copy would get the same result.
+    if (!LoadEntryPicture(path, run.steps, loaded)) return 0;
     // Largest first and slot 0 last, so every size is resized from the image as loaded.
-    for (int k = n - 1; k >= 0; --k) {
-        ImageHolder& holder = run.holders[static_cast<std::size_t>(k)];
+    for (std::size_t k = n; k-- > 0;) {
+        ImageHolder& holder = run.holders[k];
         if (k > 0) {
             CopyFileParams(holder, loaded);
             Assign(holder, loaded);
         }
-        const int s = run.sizes[static_cast<std::size_t>(k)];
-        ResampleImage(holder, s, s, ResampleFilter::rfHermite);
-        if (HasAlpha(holder)) DeclareAlphaDepth(holder);
+        ResizeToIcon(holder, run.sizes[k], run.steps.Filter);
+        run.present[k] = true;
     }
-    return n;
+    return static_cast<int>(n);
 }
 
-// Loads the entry's picture at width × height into a fresh holder; false when there is none.
+// Writes the sizes the entry has; a size that could not be had is left out rather than filled
+// with another entry's image.
+ImageStatus WriteIconEntry(const std::string& name, RunObjects& run, int count) {
+    if (count == static_cast<int>(run.holders.size()))
+        return WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
+    std::vector<ImageHolder> present;
+    for (std::size_t k = 0; k < run.holders.size(); ++k)
+        if (run.present[k]) present.push_back(run.holders[k]);
+    return WriteIconFile(name, std::span<ImageHolder>(present), count - 1);
+}
+
+// Loads the entry's picture at width × height into the run's holder; false when there is none.
 bool PreparePictureEntry(const std::string& path, int index, const ExportOptions& options,
                          RunObjects& run) {
     ImageHolder& holder = run.holders[0];
-    holder = ImageHolder{};
+    ClearHolderImage(holder);
     if (IsIconSourceFile(path)) {
         IconSource source;
         if (source.Open(path) != IconSourceError::None) return false;
         return LoadRenderedIcon(source, index, options.Width, options.Height, run.stream, holder);
     }
     if (!IsKnownImageFile(path) || options.Width < 1 || options.Height < 1) return false;
-    if (!HoldsImage(holder, LoadImageFile(holder, path))) return false;
+    if (!HoldsImage(holder, LoadImageFile(holder, path))) {
+        ClearHolderImage(holder);
+        return false;
+    }
     ResampleImage(holder, options.Width, options.Height, ResampleFilter::rfHermite);
     return true;
 }
 
 }  // namespace
+
+void ClearHolderImage(ImageHolder& holder) {
+    holder.Image = RasterImage{};
+    holder.Selection.clear();
+}
+
+bool PrepareEntryIcon(const std::string& path, int index, int size, const IconSteps& steps,
+                      ImageHolder& holder) {
+    if (IsIconSourceFile(path)) {
+        IconSource source;
+        if (source.Open(path) != IconSourceError::None) return false;
+        std::vector<std::uint8_t> stream;
+        if (!LoadRenderedIcon(source, index, size, size, stream, holder)) return false;
+        if (HasAlpha(holder)) DeclareAlphaDepth(holder);
+        return true;
+    }
+    if (!IsKnownImageFile(path) || !LoadEntryPicture(path, steps, holder)) return false;
+    ResizeToIcon(holder, size, steps.Filter);
+    return true;
+}
 
 void ExportEntries(const ExportRequest& request, const ExportOptions& options,
                    ExportProgress& progress, const SystemColorResolver& resolver) {
@@ -189,7 +241,8 @@ void ExportEntries(const ExportRequest& request, const ExportOptions& options,
     if (iconPath) {
         run.sizes = ChosenIconSizes(options.Size);
         run.holders.resize(run.sizes.size());
-        if (options.Transparent) run.fill = ColorToTriple(options.GradualColor, resolver);
+        run.steps.Transparent = options.Transparent;
+        if (options.Transparent) run.steps.Fill = ColorToTriple(options.GradualColor, resolver);
     } else {
         run.holders.resize(1);
     }
@@ -208,11 +261,10 @@ void ExportEntries(const ExportRequest& request, const ExportOptions& options,
         const int index = ParseIntegerText(indexText).value_or(0);
 
         if (iconPath) {
-            const int count = PrepareIconEntry(path, index, options, run);
+            const int count = PrepareIconEntry(path, index, run);
             if (count == 0) continue;
-            WriteEntry(folder, path, index, outputExtension, [&](const std::string& name) {
-                return WriteIconFile(name, std::span<ImageHolder>(run.holders), count - 1);
-            });
+            WriteEntry(folder, path, index, outputExtension,
+                       [&](const std::string& name) { return WriteIconEntry(name, run, count); });
         } else {
             if (!PreparePictureEntry(path, index, options, run)) continue;
             WriteEntry(folder, path, index, outputExtension, [&](const std::string& name) {

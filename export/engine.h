@@ -7,6 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "export/options.h"
 #include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 
 namespace gw {
 
@@ -26,6 +27,24 @@ std::vector<int> ChosenIconSizes(const std::string& size);
 
 // The output folder with its trailing "/".
 std::string ExportFolder(const std::string& savePath);
+
+// The steps that make one icon size of a picture: transparency of the bottom-left colour (its
+// pixels take colour Fill), then the resize.
+struct IconSteps {
+    bool Transparent = false;
+    Rgb Fill{255, 255, 255};
+    ResampleFilter Filter = ResampleFilter::rfHermite;
+};
+
+// One size of an entry's icon, made the way the export makes it: icon `index` of an icon source
+// rendered at size × size, or an image file's first image with the steps applied. The holder
+// keeps its file parameters. False, with the holder's image cleared, when there is none (also
+// when an image file cannot be read).
+bool PrepareEntryIcon(const std::string& path, int index, int size, const IconSteps& steps,
+                      ImageHolder& holder);
+
+// Drops the holder's image, selection and failure flag; its file parameters stay.
+void ClearHolderImage(ImageHolder& holder);
 
 // How the engine shows its progress; the window supplies the busy panel.
 class ExportProgress {

@@ -147,7 +147,11 @@ void ThumbGrid::PaintCell(QPainter& p, int idx, int left, int top) {
         p.save();
         p.setPen(Qt::NoPen);
         p.setBrush(selectionColor_);
-        const QRect outer = area.adjusted(-w, -w, w, w);
+        // Never beyond the cell's own frame, which reaches one pixel left of and above the cell
+        // and two pixels right of and below it.
+        const QRect cellFrame(left - 1, top - 1, GridLayout::ThumbWidth + 3,
+                              GridLayout::ThumbHeight + 3);
+        const QRect outer = area.adjusted(-w, -w, w, w).intersected(cellFrame);
         p.drawRect(QRect(outer.left(), outer.top(), outer.width(), w));
         p.drawRect(QRect(outer.left(), outer.bottom() - w + 1, outer.width(), w));
         p.drawRect(QRect(outer.left(), outer.top(), w, outer.height()));

@@ -3,29 +3,26 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QIntValidator>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
-#include <QWindow>
 
 #include "app/dialogs.h"
-#include "app/frmicon.h"
 #include "app/shadow.h"
 #include "app/skin.h"
 #include "app/widgets.h"
+#include "app/windowsystem.h"
 #include "base/appfolder.h"
 #include "base/paths.h"
-#include "catalogue/iconsource.h"
-#include "export/naming.h"
+#include "export/engine.h"
 #include "export/settings.h"
 #include "i18n/language.h"
-#include "imagefile/bytereader.h"
-#include "imagefile/formats/registry.h"
-#include "imagefile/ico/reader.h"
 #include "imagefile/ops/imageops.h"
 #include "imagefile/ops/resample.h"
 
@@ -45,25 +42,55 @@ AutoLabel* RightLabel(QWidget* parent, const QString& text, int right, int top) 
 
 }  // namespace
 
-SpinEdit::SpinEdit(QWidget* parent) : QWidget(parent), edit_(new QLineEdit(this)) {
-    edit_->setValidator(new QIntValidator(0, 10000, edit_));
-    edit_->setGeometry(0, 0, 65, 21);
-    resize(65, 21);
+SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
+    setGeometry(0, 0, 65, 21);
+    setAccelerated(true);
+    connect(this, &QAbstractSpinBox::editingFinished, this, [this] { ShowStoredValue(); });
 }
 
 QString SpinEdit::Text() const {
-    return edit_->text();
+    return lineEdit()->text();
 }
+
 void SpinEdit::SetText(const QString& text) {
-    edit_->setText(text);
+    lineEdit()->setText(text);
 }
+
 int SpinEdit::Value() const {
+    const QString text = Text().trimmed();
+    if (text.isEmpty()) return kBlankValue;
     bool ok = false;
-    const int v = edit_->text().trimmed().toInt(&ok);
-    return ok ? std::clamp(v, 0, 10000) : 128;
+    const qlonglong v = text.toLongLong(&ok);
+    if (!ok) return text.startsWith('-') ? kMinimum : kMaximum;
+    return static_cast<int>(std::clamp<qlonglong>(v, kMinimum, kMaximum));
 }
+
 void SpinEdit::SetValue(int value) {
-    edit_->setText(QString::number(std::clamp(value, 0, 10000)));
+    SetText(QString::number(std::clamp(value, kMinimum, kMaximum)));
+}
+
+void SpinEdit::stepBy(int steps) {
+    SetValue(Value() + steps);
+    selectAll();
+}
+
+QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
+    StepEnabled enabled = StepNone;
+    if (Value() < kMaximum) enabled |= StepUpEnabled;
+    if (Value() > kMinimum) enabled |= StepDownEnabled;
+    return enabled;
+}
+
+QValidator::State SpinEdit::validate(QString& input, int&) const {
+    // Digits only, or nothing at all.
+    for (const QChar c : input)
+        if (!c.isDigit()) return QValidator::Invalid;
+    return input.size() <= 9 ? QValidator::Acceptable : QValidator::Invalid;
+}
+
+void SpinEdit::ShowStoredValue() {
+    if (!Text().trimmed().isEmpty() && Text().trimmed() != QString::number(Value()))
+        SetValue(Value());
 }
 
 SampleView::SampleView(QWidget* parent) : QWidget(parent) {}
@@ -131,6 +158,8 @@ void FrmExport::CreateComponents() {
     LabelMove = new QLabel(this);
     LabelMove->setGeometry(0, 0, 472, 32);
     LabelMove->installEventFilter(this);
+    drag_ = new WindowDrag(LabelMove, this);
+    LabelMove->installEventFilter(drag_);
     Label7 = new AutoLabel(this);
     Label7->setFont(TahomaPixels(12, true));
     QPalette white = Label7->palette();
@@ -422,21 +451,31 @@ void FrmExport::ShowSample(int row, bool force) {
             w->update();
         }
     } resume{ImageEnView1};
-    if (IsIconSourceFile(sourceFile_)) {
-        std::vector<std::uint8_t> stream;
-        if (ExtractIconImage(sourceFile_, sourceIconIndex_, s, s, stream)) {
-            ByteReader reader(stream);
-            LoadImageStream(view, reader);
-        }
-    } else if (IsKnownImageFile(sourceFile_)) {
-        if (!LoadImageFile(view, sourceFile_).ok()) return;
-        if (RzCheckBox1->isChecked())
-            MakeBackgroundTransparent(view, static_cast<ColorValue>(gradualColor_));
-        ResampleImage(view, s, s, ResampleFilter::rfFastLinear);
-    } else {
-        return;
-    }
+    IconSteps steps;
+    steps.Transparent = RzCheckBox1->isChecked();
+    steps.Fill = ColorToTriple(static_cast<ColorValue>(gradualColor_));
+    steps.Filter = ResampleFilter::rfFastLinear;
+    // Made aside, so that a sample that cannot be had leaves the view as it was.
+    ImageHolder sample;
+    if (!PrepareEntryIcon(sourceFile_, sourceIconIndex_, s, steps, sample)) return;
+    view.Image = std::move(sample.Image);
+    view.Selection.clear();
     ++samplesDrawn_;
+}
+
+void FrmExport::setVisible(bool visible) {
+    if (visible && !placed_) {
+        placed_ = true;
+        // Centred on the screen, wherever the main window stands; placed before the window is
+        // mapped, so that the window system and Qt agree on where it is from the start.
+        QScreen* screen =
+            parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QDialog::setVisible(visible);
 }
 
 void FrmExport::done(int result) {
@@ -448,9 +487,19 @@ void FrmExport::done(int result) {
     QDialog::done(result);
 }
 
+void FrmExport::LabelMoveMouseDown(const QPoint& globalPos) {
+    drag_->Start(globalPos);
+}
+
+void FrmExport::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        SyncPositionWithWindowSystem(this);
+}
+
 bool FrmExport::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LabelMove && event->type() == QEvent::MouseButtonPress) {
-        if (QWindow* w = windowHandle()) w->startSystemMove();
+        LabelMoveMouseDown(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -2,10 +2,12 @@
 // The export dialog: format, icon sizes with a live sample, transparency and its gradual colour,
 // picture size and the output folder. Its choice is kept in Options.ini.
 
+#include <QAbstractSpinBox>
 #include <QDialog>
 #include <memory>
 #include <string>
 
+#include "export/gui/showexport.h"
 #include "export/options.h"
 #include "i18n/components.h"
 #include "i18n/messages.h"
@@ -25,19 +27,27 @@ class AutoLabel;
 class BitmapButton;
 class DialogService;
 class FormShadow;
+class WindowDrag;
 
-// A number field that also takes a blank text, which counts as 128.
-class SpinEdit : public QWidget {
+// A spin edit from 0 to 10000 (arrows, Up and Down keys) that also takes a blank text, which
+// counts as 128. A typed value above 10000 is shown as the 10000 it counts as once typing ends.
+class SpinEdit : public QAbstractSpinBox {
     Q_OBJECT
   public:
+    static constexpr int kMinimum = 0, kMaximum = 10000, kBlankValue = 128;
+
     explicit SpinEdit(QWidget* parent);
     QString Text() const;
     void SetText(const QString& text);
     int Value() const;
     void SetValue(int value);
 
+    void stepBy(int steps) override;
+    QValidator::State validate(QString& input, int& pos) const override;
+    StepEnabled stepEnabled() const override;
+
   private:
-    QLineEdit* edit_;
+    void ShowStoredValue();
 };
 
 // The sample: the holder's picture over a chessboard.
@@ -108,10 +118,14 @@ class FrmExport : public QDialog {
     void PanelColorClick();
     void RzButtonEdit1ButtonClick();
     void RzButton1Click();
+    void LabelMoveMouseDown(const QPoint& globalPos);
+
+    void setVisible(bool visible) override;
 
   protected:
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void CreateComponents();
@@ -121,6 +135,7 @@ class FrmExport : public QDialog {
     void ShowSample(int row, bool force);
 
     std::unique_ptr<FormShadow> shadow_;
+    WindowDrag* drag_ = nullptr;
     std::string appFolder_;
     const MessageCatalogue& messages_;
     DialogService& dialogs_;
@@ -130,12 +145,7 @@ class FrmExport : public QDialog {
     int samplesDrawn_ = 0;
     int gradualColor_ = 16777215;
     bool closed_ = false;
+    bool placed_ = false;
 };
-
-// Creates the dialog, applies the language, shows it modally and frees it. True with the
-// options when it ended with OK.
-bool ShowExportDialog(const std::string& appFolder, const MessageCatalogue& messages,
-                      DialogService& dialogs, const QString& title, const std::string& sourceFile,
-                      int sourceIconIndex, ExportOptions& options, QWidget* parent = nullptr);
 
 }  // namespace gw

@@ -1,24 +1,37 @@
 // DICOM through DCMTK. The dataset is parsed from our bytes by a buffer stream, its size
 // attributes checked against the limits, then rendered by DCMTK's image module: grey images
-// through the file's first window (or their own minimum and maximum) to 8 bits.
+// through the file's first window (or their own minimum and maximum) to 8 bits. JPEG, JPEG-LS
+// and RLE frames are decompressed by DCMTK's codecs; JPEG 2000 frames, which free DCMTK cannot
+// decode, by OpenJPEG, their samples put back into the dataset as uncompressed pixel data.
 
 #include "imagefile/formats/dicom.h"
 
 #include <dcmtk/config/osconfig.h>
 
+#include <dcmtk/dcmdata/dccodec.h>
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcistrmb.h>
+#include <dcmtk/dcmdata/dcpixel.h>
+#include <dcmtk/dcmdata/dcpixseq.h>
+#include <dcmtk/dcmdata/dcpxitem.h>
+#include <dcmtk/dcmdata/dcrledrg.h>
 #include <dcmtk/dcmdata/dcxfer.h>
 #include <dcmtk/dcmimage/diregist.h>  // colour images
 #include <dcmtk/dcmimgle/dcmimage.h>
+#include <dcmtk/dcmjpeg/djdecode.h>
+#include <dcmtk/dcmjpls/djdecode.h>
 #include <dcmtk/oflog/oflog.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imagefile/bytereader.h"
+#ifdef GW_HAVE_OPENJPEG
+#include "imagefile/formats/jp2.h"
+#endif
 #include "imagefile/limits.h"
 
 namespace gw {
@@ -127,9 +140,107 @@ bool SizeAttributesAllowed(DcmDataset& ds) {
     DcmElement* pixelData = nullptr;
     if (ds.findAndGetElement(DCM_PixelData, pixelData).bad() || !pixelData) return false;
     if (DcmXfer(ds.getOriginalXfer()).isEncapsulated()) return true;
-    const std::uint64_t frameBits = std::uint64_t{columns} * rows * samples * bitsAllocated;
+    // 4:2:2 data stores two luminance and one pair of chrominance samples for two pixels.
+    OFString photometric;
+    ds.findAndGetOFString(DCM_PhotometricInterpretation, photometric);
+    const unsigned stored =
+        photometric == "YBR_FULL_422" || photometric == "YBR_PARTIAL_422" ? 2 : samples;
+    const std::uint64_t frameBits = std::uint64_t{columns} * rows * stored * bitsAllocated;
     return pixelData->getLength() >= (frameBits + 7) / 8;
 }
+
+bool IsJpeg2000(E_TransferSyntax xfer) {
+    return xfer == EXS_JPEG2000LosslessOnly || xfer == EXS_JPEG2000 ||
+           xfer == EXS_JPEG2000MulticomponentLosslessOnly || xfer == EXS_JPEG2000Multicomponent;
+}
+
+// The first frame's code stream: its fragments joined, up to where the second frame starts.
+bool FirstFrameFragments(DcmDataset& ds, E_TransferSyntax xfer, std::vector<std::uint8_t>* out) {
+    DcmElement* element = nullptr;
+    if (ds.findAndGetElement(DCM_PixelData, element).bad() || !element) return false;
+    auto* pixelData = dynamic_cast<DcmPixelData*>(element);
+    DcmPixelSequence* sequence = nullptr;
+    if (!pixelData || pixelData->getEncapsulatedRepresentation(xfer, nullptr, sequence).bad() ||
+        !sequence)
+        return false;
+    Sint32 frames = 1;
+    if (ds.findAndGetSint32(DCM_NumberOfFrames, frames).bad() || frames < 1) frames = 1;
+    Uint32 first = 0, next = sequence->card();
+    if (DcmCodec::determineStartFragment(0, frames, sequence, first).bad()) return false;
+    if (frames > 1) {
+        Uint32 second = 0;
+        if (DcmCodec::determineStartFragment(1, frames, sequence, second).good() && second > first)
+            next = second;
+        else
+            next = first + 1;
+    }
+    for (Uint32 i = first; i < next && i < sequence->card(); ++i) {
+        DcmPixelItem* item = nullptr;
+        Uint8* bytes = nullptr;
+        if (sequence->getItem(item, i).bad() || !item) return false;
+        const Uint32 length = item->getLength();
+        if (length == 0) continue;
+        if (item->getUint8Array(bytes).bad() || !bytes) return false;
+        if (out->size() + length > Limits::kMaxBufferBytes) return false;
+        out->insert(out->end(), bytes, bytes + length);
+    }
+    return !out->empty();
+}
+
+// Replaces a JPEG 2000 frame by its decoded samples, so that DCMTK renders the picture as it
+// renders uncompressed data (windowing, signed samples). Colour code streams are decoded to RGB.
+#ifndef GW_HAVE_OPENJPEG
+// Without OpenJPEG a JPEG 2000 frame cannot be decoded.
+ImageError DecodeJpeg2000Frame(DcmDataset&, E_TransferSyntax) {
+    return ImageError::Unsupported;
+}
+#else
+ImageError DecodeJpeg2000Frame(DcmDataset& ds, E_TransferSyntax xfer) {
+    std::vector<std::uint8_t> codeStream;
+    if (!FirstFrameFragments(ds, xfer, &codeStream)) return ImageError::Damaged;
+    std::span<const std::uint8_t> bytes(codeStream);
+    if (const std::span<const std::uint8_t> boxed = FindJp2CodeStream(bytes); !boxed.empty())
+        bytes = boxed;
+    Jp2kSamples samples;
+    if (const ImageError error = DecodeJ2kSamples(bytes, &samples); error != ImageError::None)
+        return error;
+    Uint16 rows = 0, columns = 0;
+    ds.findAndGetUint16(DCM_Rows, rows);
+    ds.findAndGetUint16(DCM_Columns, columns);
+    if (samples.Width != columns || samples.Height != rows ||
+        (samples.Components != 1 && samples.Components != 3))
+        return ImageError::Damaged;
+
+    const bool wide = samples.Precision > 8;
+    OFCondition put;
+    if (wide) {
+        std::vector<Uint16> values(samples.Values.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = static_cast<Uint16>(samples.Values[i]);
+        put = ds.putAndInsertUint16Array(DCM_PixelData, values.data(), values.size());
+    } else {
+        std::vector<Uint8> values(samples.Values.size());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = static_cast<Uint8>(samples.Values[i]);
+        put = ds.putAndInsertUint8Array(DCM_PixelData, values.data(), values.size());
+    }
+    if (put.bad()) return ImageError::Damaged;
+    OFString photometric;
+    ds.findAndGetOFString(DCM_PhotometricInterpretation, photometric);
+    if (samples.Components == 3 && photometric != "YBR_FULL")
+        ds.putAndInsertString(DCM_PhotometricInterpretation, "RGB");
+    if (samples.Components == 1 && photometric != "MONOCHROME1")
+        ds.putAndInsertString(DCM_PhotometricInterpretation, "MONOCHROME2");
+    ds.putAndInsertUint16(DCM_SamplesPerPixel, static_cast<Uint16>(samples.Components));
+    ds.putAndInsertUint16(DCM_BitsAllocated, wide ? 16 : 8);
+    ds.putAndInsertUint16(DCM_BitsStored, static_cast<Uint16>(samples.Precision));
+    ds.putAndInsertUint16(DCM_HighBit, static_cast<Uint16>(samples.Precision - 1));
+    ds.putAndInsertUint16(DCM_PixelRepresentation, samples.Signed ? 1 : 0);
+    ds.putAndInsertString(DCM_NumberOfFrames, "1");
+    if (samples.Components == 3) ds.putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    return ImageError::None;
+}
+#endif
 
 // Pixel spacing in millimetres as dots per inch; 0 when absent.
 int DpiFromSpacing(DcmDataset& ds, unsigned long index) {
@@ -153,7 +264,15 @@ ImageError ReadDicom(ImageHolder& holder, std::span<const std::uint8_t> data, co
     DcmDataset* ds = file.getDataset();
     if (read.bad() || !ds || !SizeAttributesAllowed(*ds)) return ImageError::Damaged;
 
-    DicomImage image(ds, ds->getOriginalXfer(), CIF_MayDetachPixelData, 0, 1);
+    E_TransferSyntax xfer = ds->getOriginalXfer();
+    if (IsJpeg2000(xfer)) {
+        if (const ImageError error = DecodeJpeg2000Frame(*ds, xfer); error != ImageError::None)
+            return error;
+        xfer = EXS_LittleEndianExplicit;
+    } else {
+        RegisterDecoders();
+    }
+    DicomImage image(ds, xfer, CIF_MayDetachPixelData, 0, 1);
     if (image.getStatus() != EIS_Normal) return ImageError::Damaged;
     const unsigned long width = image.getWidth(), height = image.getHeight();
     if (!ImageSizeAllowed(width, height)) return ImageError::TooLarge;

@@ -583,6 +583,35 @@ bool ReadJ2kSizHeader(std::span<const std::uint8_t> codeStream, Jp2kHeaderInfo* 
     return true;
 }
 
+ImageError DecodeJ2kSamples(std::span<const std::uint8_t> codeStream, Jp2kSamples* out) {
+    Jp2kHeaderInfo info;
+    if (!ReadJ2kSizHeader(codeStream, &info)) return ImageError::Damaged;
+    if (!ImageSizeAllowed(info.Width, info.Height) || info.Components == 0 ||
+        info.Components > kMaxComponents || info.Tiles > Limits::kMaxTiles)
+        return ImageError::TooLarge;
+    ImagePtr image = Decode(codeStream, OPJ_CODEC_J2K, info, 0);
+    if (!image || image->numcomps != info.Components || !image->comps) return ImageError::Damaged;
+    const opj_image_comp_t& first = image->comps[0];
+    for (std::uint32_t c = 0; c < image->numcomps; ++c) {
+        const opj_image_comp_t& comp = image->comps[c];
+        if (!comp.data || comp.w != info.Width || comp.h != info.Height ||
+            comp.prec != first.prec || comp.sgnd != first.sgnd || comp.prec == 0 || comp.prec > 16)
+            return ImageError::Damaged;
+    }
+    const std::size_t pixels = std::size_t{info.Width} * info.Height;
+    out->Width = info.Width;
+    out->Height = info.Height;
+    out->Components = info.Components;
+    out->Precision = static_cast<int>(first.prec);
+    out->Signed = first.sgnd != 0;
+    out->Values.resize(pixels * info.Components);
+    for (std::uint32_t c = 0; c < info.Components; ++c) {
+        const OPJ_INT32* src = image->comps[c].data;
+        for (std::size_t i = 0; i < pixels; ++i) out->Values[i * info.Components + c] = src[i];
+    }
+    return ImageError::None;
+}
+
 std::span<const std::uint8_t> FindJp2CodeStream(std::span<const std::uint8_t> file) {
     ByteReader r(file);
     Box box;

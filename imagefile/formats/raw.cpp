@@ -41,7 +41,10 @@ struct ProcessedDeleter {
 using RawPtr = std::unique_ptr<libraw_data_t, RawDeleter>;
 using ProcessedPtr = std::unique_ptr<libraw_processed_image_t, ProcessedDeleter>;
 
-void QuietDataError(void*, const char*, const int) {}
+// LibRaw reports reads past the end of the data here and carries on with what it has.
+void CountDataError(void* errors, const char*, const int) {
+    ++*static_cast<int*>(errors);
+}
 void QuietMemoryError(void*, const char*, const char*) {}
 
 // An 8- or 16-bit, 1- or 3-colour bitmap from LibRaw as ie24RGB.
@@ -67,6 +70,28 @@ bool FromBitmap(const libraw_processed_image_t& p, RasterImage* out) {
     return true;
 }
 
+// A raster whose samples are all alike holds no picture: LibRaw fills what it cannot read, and
+// the development scales that fill to a near-white image.
+bool RasterHasContent(const libraw_data_t& raw) {
+    const libraw_rawdata_t& d = raw.rawdata;
+    const libraw_image_sizes_t& s = raw.sizes;
+    auto varies = [&](const std::uint16_t* samples, std::size_t perPixel) {
+        const std::size_t pitch = s.raw_pitch / sizeof(std::uint16_t);
+        const std::size_t count = std::size_t{s.raw_width} * perPixel;
+        if (pitch < count) return false;
+        for (std::size_t y = 0; y < s.raw_height; ++y) {
+            const std::uint16_t* row = samples + y * pitch;
+            for (std::size_t i = 0; i < count; ++i)
+                if (row[i] != samples[i % perPixel]) return true;
+        }
+        return false;
+    };
+    if (d.raw_image) return varies(d.raw_image, 1);
+    if (d.color3_image) return varies(&d.color3_image[0][0], 3);
+    if (d.color4_image) return varies(&d.color4_image[0][0], 4);
+    return true;  // floating-point rasters: LibRaw reports those reads itself
+}
+
 // The embedded preview, decoded; false when there is none or it cannot be decoded.
 bool ReadThumbnail(libraw_data_t* raw, RasterImage* out) {
     if (libraw_unpack_thumb(raw) != LIBRAW_SUCCESS) return false;
@@ -86,7 +111,8 @@ ImageError ReadCameraRaw(ImageHolder& holder, std::span<const std::uint8_t> data
     if (data.size() < 16) return ImageError::Truncated;
     RawPtr raw(libraw_init(0));
     if (!raw) return ImageError::Truncated;
-    libraw_set_dataerror_handler(raw.get(), QuietDataError, nullptr);
+    int dataErrors = 0;
+    libraw_set_dataerror_handler(raw.get(), CountDataError, &dataErrors);
     libraw_set_memerror_handler(raw.get(), QuietMemoryError, nullptr);
     raw->params.max_raw_memory_mb = static_cast<unsigned>(Limits::kMaxBufferBytes >> 20);
     // LibRaw only reads the buffer, which outlives the handle.
@@ -108,9 +134,10 @@ ImageError ReadCameraRaw(ImageHolder& holder, std::span<const std::uint8_t> data
         raw->params.output_bps = 8;
         raw->params.use_camera_wb = 1;
         raw->params.half_size = hint > 0 && std::max(fullWidth, fullHeight) / 2 >= hint ? 1 : 0;
-        if (libraw_unpack(raw.get()) != LIBRAW_SUCCESS ||
-            libraw_dcraw_process(raw.get()) != LIBRAW_SUCCESS)
-            return ImageError::Damaged;
+        dataErrors = 0;
+        if (libraw_unpack(raw.get()) != LIBRAW_SUCCESS) return ImageError::Damaged;
+        if (dataErrors > 0 || !RasterHasContent(*raw)) return ImageError::Truncated;
+        if (libraw_dcraw_process(raw.get()) != LIBRAW_SUCCESS) return ImageError::Damaged;
         int error = 0;
         ProcessedPtr processed(libraw_dcraw_make_mem_image(raw.get(), &error));
         if (!processed || error != LIBRAW_SUCCESS || !FromBitmap(*processed, &image))

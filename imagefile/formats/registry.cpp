@@ -6,20 +6,53 @@
 
 #include "base/fileio.h"
 #include "base/paths.h"
-#include "imagefile/formats/dicom.h"
-#include "imagefile/formats/hdphoto.h"
 #include "imagefile/formats/helpers.h"
+#include "imagefile/formats/postscript.h"
+#ifdef GW_HAVE_DCMTK
+#include "imagefile/formats/dicom.h"
+#endif
+#ifdef GW_HAVE_OPENJPEG
 #include "imagefile/formats/jp2.h"
+#endif
+#ifdef GW_HAVE_LIBRAW
 #include "imagefile/formats/raw.h"
+#endif
+#ifdef GW_HAVE_JXRLIB
+#include "imagefile/formats/hdphoto.h"
+#endif
 #include "imagefile/isolate.h"
 
 namespace gw {
 namespace {
 
+// The codecs of optional libraries; a build without one keeps the format's row without a codec,
+// like the formats that have no reader: not recognised from content, and not read.
+#ifdef GW_HAVE_DCMTK
+constexpr const FormatCodec* kDicom = &kDicomCodec;
+#else
+constexpr const FormatCodec* kDicom = nullptr;
+#endif
+#ifdef GW_HAVE_OPENJPEG
+constexpr const FormatCodec* kJp2 = &kJp2Codec;
+constexpr const FormatCodec* kJ2k = &kJ2kCodec;
+#else
+constexpr const FormatCodec* kJp2 = nullptr;
+constexpr const FormatCodec* kJ2k = nullptr;
+#endif
+#ifdef GW_HAVE_LIBRAW
+constexpr const FormatCodec* kCameraRaw = &kCameraRawCodec;
+#else
+constexpr const FormatCodec* kCameraRaw = nullptr;
+#endif
+
 // jxrlib crashes on some damaged coded data; it reads in a child process like the other
 // library-backed readers (see ReadWithCodec).
 const FormatCodec* AvailableHdPhotoCodec() {
+#ifdef GW_HAVE_JXRLIB
     return &kHdPhotoCodec;
+#else
+    return nullptr;
+#endif
 }
 
 // Readers whose libraries can crash or hang on damaged data run in a child process.
@@ -217,7 +250,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "DCM;DIC;DICOM;V2",
          .CanRead = true,
          .CanWrite = false,
-         .Codec = &kDicomCodec,
+         .Codec = kDicom,
          .Step = kDetectDicom},
         {.Type = kTypeWmf,
          .Name = "Windows Metafile",
@@ -263,7 +296,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "JP2",
          .CanRead = true,
          .CanWrite = true,
-         .Codec = &kJp2Codec,
+         .Codec = kJp2,
          .Step = kDetectJp2,
          .WriterGroup = "jp2"},
         {.Type = kTypeJ2k,
@@ -271,7 +304,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "J2K;JPC;J2C",
          .CanRead = true,
          .CanWrite = true,
-         .Codec = &kJ2kCodec,
+         .Codec = kJ2k,
          .Step = kDetectJ2k,
          .WriterGroup = "j2k;jpc;j2c"},
         {.Type = kTypePostScript,
@@ -279,6 +312,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "PS;EPS",
          .CanRead = false,
          .CanWrite = true,
+         .Codec = &kPostScriptCodec,
          .Step = kNeverDetected,
          .WriterGroup = "ps;eps"},
         {.Type = kTypePdf,
@@ -286,6 +320,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "PDF",
          .CanRead = false,
          .CanWrite = true,
+         .Codec = &kPdfCodec,
          .Step = kNeverDetected,
          .WriterGroup = "pdf"},
         {.Type = kTypeDcx,
@@ -302,7 +337,7 @@ std::vector<TIEFileFormatInfo> BuildFormatTable(const FormatCodec* hdPhoto) {
          .Extensions = "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR;SR2",
          .CanRead = true,
          .CanWrite = false,
-         .Codec = &kCameraRawCodec,
+         .Codec = kCameraRaw,
          .Step = kDetectCameraRaw},
         {.Type = kTypePsd,
          .Name = "Photoshop PSD",

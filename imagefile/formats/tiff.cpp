@@ -1,9 +1,12 @@
-// TIFF through libtiff, over memory. The reader takes one page (ImageIndex) of any layout
-// libtiff can turn into RGBA; bilevel pages stay 1 bit. The writer writes one page.
+// TIFF through libtiff, over memory. The reader takes one page (ImageIndex): the common layouts
+// (grey, palette, RGB, CMYK, CIELab, with or without alpha, any bit depth, integer or float)
+// from their samples, the rest through libtiff's RGBA interface; bilevel pages stay 1 bit.
+// The writer writes one page.
 
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "imagefile/formats/codec.h"
@@ -223,7 +226,7 @@ bool ReadThroughRgba(TIFF* tif, std::uint32_t width, std::uint32_t height, Raste
     return true;
 }
 
-std::vector<Rgb> ReadColourMap(TIFF* tif, std::uint16_t bits) {
+std::vector<Rgb> ReadColourMapOf(TIFF* tif, std::uint16_t bits) {
     std::vector<Rgb> palette;
     std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
     if (bits == 0 || bits > 8 || !TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b)) return palette;
@@ -233,16 +236,42 @@ std::vector<Rgb> ReadColourMap(TIFF* tif, std::uint16_t bits) {
     for (int i = 0; i < n; ++i)
         if (r[i] >= 256 || g[i] >= 256 || b[i] >= 256) eightBit = false;
     auto v = [eightBit](std::uint16_t x) {
-        return static_cast<std::uint8_t>(eightBit ? x : x >> 8);
+        return static_cast<std::uint8_t>(eightBit ? x : x * 255u / 65535u);
     };
     for (int i = 0; i < n; ++i) palette.push_back({v(r[i]), v(g[i]), v(b[i])});
     return palette;
 }
 
-// Uncompressed strips or tiles must lie within the data and, for strips, hold the whole picture,
-// so that a few bytes of header cannot make the reader allocate a huge picture.
-bool UncompressedDataPresent(TIFF* tif, std::uint64_t dataSize, std::uint32_t width,
-                             std::uint32_t height, std::uint16_t spp, std::uint16_t bps) {
+// The most a byte of coded data can expand to, so that a few bytes cannot make the reader
+// allocate a huge picture. Fax codes can describe a whole row with one bit.
+std::uint64_t LargestRatio(std::uint16_t compression, std::uint32_t width) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+            return 1032;
+        case COMPRESSION_LZW:
+            return 2800;  // the longest string, 12-bit codes once the table is full
+        case COMPRESSION_JPEG:
+        case COMPRESSION_OJPEG:
+            return 1024;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+            return std::max<std::uint64_t>(64, width);
+        default:
+            return 65536;
+    }
+}
+
+// Strips or tiles must lie within the data, and the bytes present must be able to fill the
+// picture: in full when uncompressed, within the compression's largest ratio otherwise.
+bool StripDataCanFill(TIFF* tif, std::uint64_t dataSize, std::uint32_t width, std::uint32_t height,
+                      std::uint16_t spp, std::uint16_t bps, std::uint16_t compression) {
     const bool tiled = TIFFIsTiled(tif);
     std::uint64_t* offsets = nullptr;
     std::uint64_t* counts = nullptr;
@@ -251,18 +280,354 @@ bool UncompressedDataPresent(TIFF* tif, std::uint64_t dataSize, std::uint32_t wi
         !offsets || !counts)
         return false;
     const std::uint64_t n = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    const bool uncompressed = compression == COMPRESSION_NONE;
     std::uint64_t total = 0;
     for (std::uint64_t i = 0; i < n; ++i) {
-        if (offsets[i] > dataSize || counts[i] > dataSize - offsets[i]) return false;
-        total += counts[i];
+        if (offsets[i] > dataSize) {
+            if (uncompressed) return false;
+            continue;
+        }
+        if (uncompressed && counts[i] > dataSize - offsets[i]) return false;
+        total += std::min(counts[i], dataSize - offsets[i]);
     }
-    if (tiled) return true;
+    if (uncompressed && tiled) return true;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     const std::uint64_t samples = planar == PLANARCONFIG_SEPARATE ? 1 : spp;
     const std::uint64_t rowBytes = (std::uint64_t{width} * samples * bps + 7) / 8;
     const std::uint64_t planes = planar == PLANARCONFIG_SEPARATE ? spp : 1;
-    return total >= rowBytes * height * planes;
+    const std::uint64_t ratio = LargestRatio(compression, width);
+    return total >= (rowBytes * height * planes + ratio - 1) / ratio;
+}
+
+// ---- reading the samples directly ----
+
+// A page whose samples the reader converts itself: straight colours, every bit depth, float
+// and CIELab samples. What it leaves (YCbCr, old-style JPEG) goes through libtiff's RGBA
+// interface.
+struct SampleLayout {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t spp = 1, bps = 8, photometric = PHOTOMETRIC_MINISBLACK;
+    std::uint16_t format = SAMPLEFORMAT_UINT, planar = PLANARCONFIG_CONTIG;
+    int colours = 1;  // colour samples: 1 grey or palette, 3 RGB or Lab, 4 CMYK
+    int alpha = -1;   // the sample holding alpha, or -1
+    bool associated = false;
+    double lo = 0, hi = 1;  // range of float samples
+    std::vector<Rgb> palette;
+};
+
+bool DescribeSamples(TIFF* tif, std::uint16_t spp, std::uint16_t bps, std::uint16_t photometric,
+                     std::uint16_t compression, SampleLayout* l) {
+    if (compression == COMPRESSION_OJPEG) return false;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &l->format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &l->planar);
+    const bool isFloat = l->format == SAMPLEFORMAT_IEEEFP;
+    if (isFloat ? bps != 32 && bps != 64
+                : (l->format != SAMPLEFORMAT_UINT && l->format != SAMPLEFORMAT_INT) || bps == 0 ||
+                      bps > 32)
+        return false;
+    switch (photometric) {
+        case PHOTOMETRIC_MINISBLACK:
+        case PHOTOMETRIC_MINISWHITE:
+            l->colours = 1;
+            break;
+        case PHOTOMETRIC_PALETTE:
+            if (isFloat || bps > 16) return false;
+            l->colours = 1;
+            break;
+        case PHOTOMETRIC_RGB:
+        case PHOTOMETRIC_CIELAB:
+        case PHOTOMETRIC_ICCLAB:
+            l->colours = 3;
+            break;
+        case PHOTOMETRIC_SEPARATED: {
+            std::uint16_t inks = INKSET_CMYK;
+            TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &inks);
+            if (inks != INKSET_CMYK) return false;
+            l->colours = 4;
+            break;
+        }
+        default:
+            return false;
+    }
+    if (spp < l->colours) return false;
+    std::uint16_t extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    // The first extra sample is the alpha channel; an RGB page with a fourth sample that is
+    // not described is taken the same way.
+    if (spp > l->colours && photometric != PHOTOMETRIC_PALETTE &&
+        (extraCount > 0 || (photometric == PHOTOMETRIC_RGB && spp == 4))) {
+        l->alpha = l->colours;
+        l->associated = extraCount > 0 && extra && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
+    l->spp = spp;
+    l->bps = bps;
+    l->photometric = photometric;
+    if (photometric == PHOTOMETRIC_PALETTE) {
+        l->palette = ReadColourMapOf(tif, bps);
+        if (l->palette.empty()) return false;
+    }
+    return true;
+}
+
+// One sample as stored: bit-packed rows, most significant bit first; libtiff has already
+// brought 16-, 32- and 64-bit samples into the machine's byte order.
+double RawSample(const SampleLayout& l, const std::uint8_t* row, std::size_t index) {
+    const unsigned bps = l.bps;
+    if (l.format == SAMPLEFORMAT_IEEEFP) {
+        if (bps == 32) {
+            float f;
+            std::memcpy(&f, row + index * 4, 4);
+            return f;
+        }
+        double d;
+        std::memcpy(&d, row + index * 8, 8);
+        return d;
+    }
+    std::uint32_t v = 0;
+    if (bps == 8) {
+        v = row[index];
+    } else if (bps == 16) {
+        std::uint16_t u;
+        std::memcpy(&u, row + index * 2, 2);
+        v = u;
+    } else if (bps == 32) {
+        std::memcpy(&v, row + index * 4, 4);
+    } else {
+        std::uint64_t bit = std::uint64_t{index} * bps;
+        for (unsigned i = 0; i < bps; ++i, ++bit)
+            v = (v << 1) | ((row[bit >> 3] >> (7 - (bit & 7))) & 1u);
+    }
+    if (l.format == SAMPLEFORMAT_INT && bps < 32 && (v >> (bps - 1)) & 1u)
+        return static_cast<double>(v) - std::ldexp(1.0, bps);
+    if (l.format == SAMPLEFORMAT_INT && bps == 32) return static_cast<std::int32_t>(v);
+    return v;
+}
+
+// A sample scaled to 0..1: integers by their bit depth (signed ones around the middle),
+// floats by the page's range.
+double Unit(const SampleLayout& l, double v) {
+    if (l.format == SAMPLEFORMAT_IEEEFP) {
+        if (!std::isfinite(v)) return v > 0 ? 1 : 0;
+        return std::clamp((v - l.lo) / (l.hi - l.lo), 0.0, 1.0);
+    }
+    const double top = std::ldexp(1.0, l.bps) - 1;
+    if (l.format == SAMPLEFORMAT_INT) v += std::ldexp(1.0, l.bps - 1);
+    return std::clamp(v / top, 0.0, 1.0);
+}
+
+std::uint8_t ToByte(double unit) {
+    return static_cast<std::uint8_t>(std::clamp(unit * 255 + 0.5, 0.0, 255.0));
+}
+
+// CIE L*a*b* (D50, as TIFF defines it) to sRGB, through the D50-adapted sRGB primaries.
+void LabToRgb(double L, double a, double b, double out[3]) {
+    auto f = [](double t) {
+        return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29);
+    };
+    const double fy = (L + 16) / 116;
+    const double X = 0.9642 * f(fy + a / 500), Y = f(fy), Z = 0.8249 * f(fy - b / 200);
+    const double lin[3] = {3.1338561 * X - 1.6168667 * Y - 0.4906146 * Z,
+                           -0.9787684 * X + 1.9161415 * Y + 0.0334540 * Z,
+                           0.0719453 * X - 0.2289914 * Y + 1.4052427 * Z};
+    for (int i = 0; i < 3; ++i) {
+        const double c = std::clamp(lin[i], 0.0, 1.0);
+        out[i] = c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
+    }
+}
+
+// Converts one row; planes[s] holds sample s when the page is planar, else planes[0] all.
+void ConvertRow(const SampleLayout& l, const std::uint8_t* const* planes, std::uint8_t* bgr,
+                std::uint8_t* alphaRow) {
+    const bool separate = l.planar == PLANARCONFIG_SEPARATE;
+    auto sample = [&](std::uint32_t x, int s) {
+        return separate ? RawSample(l, planes[s], x)
+                        : RawSample(l, planes[0], std::size_t{x} * l.spp + s);
+    };
+    for (std::uint32_t x = 0; x < l.width; ++x, bgr += 3) {
+        double c[4] = {};
+        const double a = l.alpha >= 0 ? Unit(l, sample(x, l.alpha)) : 1.0;
+        double rgb[3];
+        if (l.photometric == PHOTOMETRIC_PALETTE) {
+            const auto i = static_cast<std::size_t>(sample(x, 0));
+            const Rgb entry = i < l.palette.size() ? l.palette[i] : Rgb{};
+            bgr[0] = entry.b, bgr[1] = entry.g, bgr[2] = entry.r;
+            continue;
+        }
+        if (l.photometric == PHOTOMETRIC_CIELAB || l.photometric == PHOTOMETRIC_ICCLAB) {
+            double L = sample(x, 0), A = sample(x, 1), B = sample(x, 2);
+            if (l.format == SAMPLEFORMAT_IEEEFP) {
+                // already L* 0..100 and a*, b* as they are
+            } else {
+                const double top = std::ldexp(1.0, l.bps) - 1;
+                const double half = std::ldexp(1.0, l.bps - 1);
+                L = L * 100 / top;
+                const bool offset = l.photometric == PHOTOMETRIC_ICCLAB;
+                if (offset || l.format == SAMPLEFORMAT_UINT) {
+                    // CIELab stores a*, b* as two's complement in unsigned fields
+                    if (!offset) {
+                        if (A >= half) A -= 2 * half;
+                        if (B >= half) B -= 2 * half;
+                    } else {
+                        A -= half, B -= half;
+                    }
+                }
+                A = A * 256 / (2 * half), B = B * 256 / (2 * half);
+            }
+            if (l.associated && a > 0) L /= a, A /= a, B /= a;
+            LabToRgb(L, A, B, rgb);
+        } else {
+            for (int i = 0; i < l.colours; ++i) {
+                c[i] = Unit(l, sample(x, i));
+                if (l.associated) c[i] = a > 0 ? std::min(1.0, c[i] / a) : 0;
+            }
+            if (l.colours == 1) {
+                const double grey = l.photometric == PHOTOMETRIC_MINISWHITE ? 1 - c[0] : c[0];
+                rgb[0] = rgb[1] = rgb[2] = grey;
+            } else if (l.colours == 4) {
+                for (int i = 0; i < 3; ++i) rgb[i] = (1 - c[i]) * (1 - c[3]);
+            } else {
+                rgb[0] = c[0], rgb[1] = c[1], rgb[2] = c[2];
+            }
+        }
+        bgr[0] = ToByte(rgb[2]), bgr[1] = ToByte(rgb[1]), bgr[2] = ToByte(rgb[0]);
+        if (alphaRow) alphaRow[x] = ToByte(a);
+    }
+}
+
+// Decodes the page strip by strip (or band of tiles by band) and hands each row, all its
+// planes, to the callback. Only one band is held at a time.
+template <typename RowFn>
+bool ForEachRow(TIFF* tif, const SampleLayout& l, RowFn&& onRow) {
+    const bool separate = l.planar == PLANARCONFIG_SEPARATE;
+    const int planes = separate ? l.spp : 1;
+    const std::uint64_t perPixel = separate ? 1 : l.spp;
+    const std::size_t rowBytes = (std::uint64_t{l.width} * perPixel * l.bps + 7) / 8;
+    std::uint32_t bandRows = 0, tileWidth = 0;
+    const bool tiled = TIFFIsTiled(tif);
+    if (tiled) {
+        if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) ||
+            !TIFFGetField(tif, TIFFTAG_TILELENGTH, &bandRows) || tileWidth == 0 || bandRows == 0)
+            return false;
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &bandRows);
+    }
+    bandRows = std::clamp<std::uint32_t>(bandRows, 1, l.height);
+    const std::uint64_t bandBytes = std::uint64_t{rowBytes} * bandRows;
+    if (bandBytes * planes > Limits::kMaxBufferBytes) return false;
+    std::vector<std::vector<std::uint8_t>> band(planes);
+    // Strips decode straight into the band; tiles through one tile's buffer.
+    const tmsize_t unitSize = tiled ? TIFFTileSize(tif) : 0;
+    if (unitSize < 0 || static_cast<std::uint64_t>(unitSize) > Limits::kMaxBufferBytes ||
+        (tiled && unitSize == 0))
+        return false;
+    std::vector<std::uint8_t> unit(static_cast<std::size_t>(unitSize));
+    const std::size_t tileRowBytes =
+        tiled ? (std::uint64_t{tileWidth} * perPixel * l.bps + 7) / 8 : 0;
+    std::vector<const std::uint8_t*> rowPlanes(planes);
+    for (std::uint32_t top = 0; top < l.height; top += bandRows) {
+        const std::uint32_t rows = std::min(bandRows, l.height - top);
+        for (int p = 0; p < planes; ++p) {
+            std::vector<std::uint8_t>& b = band[p];
+            b.assign(static_cast<std::size_t>(bandBytes), 0);
+            if (!tiled) {
+                const tstrip_t strip = TIFFComputeStrip(tif, top, static_cast<tsample_t>(p));
+                const tmsize_t got = TIFFReadEncodedStrip(tif, strip, b.data(),
+                                                          static_cast<tmsize_t>(rowBytes * rows));
+                if (got < 0) return false;
+                continue;
+            }
+            for (std::uint32_t left = 0; left < l.width; left += tileWidth) {
+                if (TIFFReadTile(tif, unit.data(), left, top, 0, static_cast<tsample_t>(p)) < 0)
+                    return false;
+                const std::size_t at = (std::uint64_t{left} * perPixel * l.bps) / 8;
+                const std::size_t n = std::min(tileRowBytes, rowBytes - at);
+                for (std::uint32_t y = 0; y < rows; ++y)
+                    std::memcpy(b.data() + rowBytes * y + at, unit.data() + tileRowBytes * y, n);
+            }
+        }
+        for (std::uint32_t y = 0; y < rows; ++y) {
+            for (int p = 0; p < planes; ++p) rowPlanes[p] = band[p].data() + rowBytes * y;
+            onRow(top + y, rowPlanes.data());
+        }
+    }
+    return true;
+}
+
+// Float pages are scaled by the range their tags give, else by 0..1 widened to the values
+// the page holds.
+bool FindFloatRange(TIFF* tif, SampleLayout* l) {
+    double* lo = nullptr;
+    double* hi = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_SMINSAMPLEVALUE, &lo) && lo &&
+        TIFFGetField(tif, TIFFTAG_SMAXSAMPLEVALUE, &hi) && hi && *hi > *lo) {
+        l->lo = *lo, l->hi = *hi;
+        return true;
+    }
+    const bool separate = l->planar == PLANARCONFIG_SEPARATE;
+    double low = 0, high = 1;
+    const bool ok = ForEachRow(tif, *l, [&](std::uint32_t, const std::uint8_t* const* planes) {
+        for (std::uint32_t x = 0; x < l->width; ++x)
+            for (int s = 0; s < l->colours; ++s) {
+                const double v = separate ? RawSample(*l, planes[s], x)
+                                          : RawSample(*l, planes[0], std::size_t{x} * l->spp + s);
+                if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+            }
+    });
+    l->lo = low, l->hi = high;
+    return ok;
+}
+
+bool ReadSamples(TIFF* tif, SampleLayout& l, RasterImage& image) {
+    if (l.format == SAMPLEFORMAT_IEEEFP && l.photometric != PHOTOMETRIC_CIELAB &&
+        !FindFloatRange(tif, &l))
+        return false;
+    // Rows are kept as they arrive, each on its own, so that data ending early never has the
+    // whole picture allocated; the picture is made once every row is there.
+    const bool alpha = l.alpha >= 0;
+    const std::size_t rowBytes = std::size_t{l.width} * (alpha ? 4 : 3);
+    std::vector<std::vector<std::uint8_t>> rows;
+    const bool ok = ForEachRow(tif, l, [&](std::uint32_t, const std::uint8_t* const* planes) {
+        std::vector<std::uint8_t>& row = rows.emplace_back(rowBytes);
+        ConvertRow(l, planes, row.data(), alpha ? row.data() + std::size_t{l.width} * 3 : nullptr);
+    });
+    if (!ok || rows.size() != l.height ||
+        !image.Allocate(static_cast<int>(l.width), static_cast<int>(l.height),
+                        PixelFormat::ie24RGB))
+        return false;
+    if (alpha) image.AddAlpha();
+    for (std::uint32_t y = 0; y < l.height; ++y) {
+        const int at = static_cast<int>(y);
+        std::memcpy(image.Row(at), rows[y].data(), std::size_t{l.width} * 3);
+        if (alpha)
+            std::memcpy(image.AlphaRow(at), rows[y].data() + std::size_t{l.width} * 3, l.width);
+        std::vector<std::uint8_t>().swap(rows[y]);
+    }
+    return true;
+}
+
+// Mirrors the picture into top-left order for the orientations that only flip it.
+void ApplyOrientation(TIFF* tif, RasterImage& image) {
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    const bool flipX = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT;
+    const bool flipY = orientation == ORIENTATION_BOTLEFT || orientation == ORIENTATION_BOTRIGHT;
+    const int w = image.Width(), h = image.Height();
+    if (flipY)
+        for (int y = 0; y < h / 2; ++y) {
+            std::swap_ranges(image.Row(y), image.Row(y) + std::size_t{3} * w, image.Row(h - 1 - y));
+            if (image.HasAlpha())
+                std::swap_ranges(image.AlphaRow(y), image.AlphaRow(y) + w,
+                                 image.AlphaRow(h - 1 - y));
+        }
+    if (flipX)
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* row = image.Row(y);
+            for (int x = 0; x < w / 2; ++x)
+                std::swap_ranges(row + 3 * x, row + 3 * x + 3, row + 3 * (w - 1 - x));
+            if (image.HasAlpha()) std::reverse(image.AlphaRow(y), image.AlphaRow(y) + w);
+        }
 }
 
 int ResolutionOf(TIFF* tif, ttag_t tag, std::uint16_t unit) {
@@ -331,25 +696,33 @@ ImageError ReadTiff(ImageHolder& holder, std::span<const std::uint8_t> data, con
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric))
         photometric = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
-    if (compression == COMPRESSION_NONE &&
-        !UncompressedDataPresent(tif, data.size(), width, height, spp, bps))
-        return ImageError::Damaged;
+    if (!StripDataCanFill(tif, data.size(), width, height, spp, bps, compression))
+        return compression == COMPRESSION_NONE ? ImageError::Damaged : ImageError::Truncated;
 
     RasterImage image;
     const bool bilevel =
         bps == 1 && spp == 1 && !TIFFIsTiled(tif) &&
         (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
-    const bool ok =
-        bilevel ? ReadBilevel(tif, width, height, photometric == PHOTOMETRIC_MINISWHITE, image)
-                : ReadThroughRgba(tif, width, height, image);
+    SampleLayout layout;
+    layout.width = width;
+    layout.height = height;
+    bool ok;
+    if (bilevel) {
+        ok = ReadBilevel(tif, width, height, photometric == PHOTOMETRIC_MINISWHITE, image);
+    } else if (DescribeSamples(tif, spp, bps, photometric, compression, &layout)) {
+        ok = ReadSamples(tif, layout, image);
+        if (ok) ApplyOrientation(tif, image);
+    } else {
+        ok = ReadThroughRgba(tif, width, height, image);
+    }
     if (!ok) return ImageError::Damaged;
 
     FileParams& p = holder.Params;
     p.ImageWidth = static_cast<int>(width);
     p.ImageHeight = static_cast<int>(height);
     p.ChannelCount = spp;
-    p.BitsPerChannel = bps;
-    p.Palette = photometric == PHOTOMETRIC_PALETTE ? ReadColourMap(tif, bps) : std::vector<Rgb>{};
+    p.BitsPerChannel = std::min<int>(bps, 16);
+    p.Palette = photometric == PHOTOMETRIC_PALETTE ? ReadColourMapOf(tif, bps) : std::vector<Rgb>{};
     p.PaletteCount = static_cast<int>(p.Palette.size());
     const int dpiX = ResolutionOf(tif, TIFFTAG_XRESOLUTION, unit);
     const int dpiY = ResolutionOf(tif, TIFFTAG_YRESOLUTION, unit);

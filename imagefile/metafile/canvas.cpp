@@ -9,6 +9,7 @@
 #include "imagefile/formats/codec.h"
 #include "imagefile/formats/helpers.h"
 #include "imagefile/limits.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {
@@ -28,6 +29,28 @@ constexpr std::uint32_t kPsEndcapFlat = 0x0200;
 constexpr std::uint32_t kPsJoinMask = 0xf000;
 constexpr std::uint32_t kPsJoinBevel = 0x1000;
 constexpr std::uint32_t kPsJoinMiter = 0x2000;
+constexpr std::uint32_t kPsTypeMask = 0x000F0000;
+constexpr std::uint32_t kPsGeometric = 0x00010000;
+
+// The dash pattern of a pen style, in pixels for a cosmetic pen (the lengths GDI draws) and in
+// pen widths for a geometric one; empty for solid styles.
+std::vector<double> DashPattern(std::uint32_t style, bool geometric) {
+    switch (style & kPsStyleMask) {
+        case 1:  // dash
+            return geometric ? std::vector<double>{3, 1} : std::vector<double>{18, 6};
+        case 2:  // dot
+            return geometric ? std::vector<double>{1, 1} : std::vector<double>{3, 3};
+        case 3:  // dash dot
+            return geometric ? std::vector<double>{3, 1, 1, 1} : std::vector<double>{9, 6, 3, 6};
+        case 4:  // dash dot dot
+            return geometric ? std::vector<double>{3, 1, 1, 1, 1, 1}
+                             : std::vector<double>{9, 3, 3, 3, 3, 3};
+        case 8:  // alternate pixels
+            return {1, 1};
+        default:
+            return {};
+    }
+}
 
 struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -70,6 +93,10 @@ struct MetafileCanvas::State {
     bool winExtSet = false, vpExtSet = false;
     cairo_matrix_t world;
     MetaPoint current;
+    MetaFont font;
+    Rgb textColor{0, 0, 0}, bkColor{255, 255, 255};
+    int bkMode = 2;
+    std::uint32_t textAlign = 0;
 };
 
 struct MetafileCanvas::Impl {
@@ -86,11 +113,14 @@ struct MetafileCanvas::Impl {
 
     bool Alive() const { return cr && cairo_status(cr.get()) == CAIRO_STATUS_SUCCESS; }
 
+    MetaPoint FrameExt(MetaPoint given) const {
+        return given.x != 0 && given.y != 0 ? given : MetaPoint{frame.RefW, frame.RefH};
+    }
     MetaPoint WindowExt() const {
-        return state.winExtSet ? state.winExt : MetaPoint{frame.RefW, frame.RefH};
+        return state.winExtSet ? state.winExt : FrameExt(frame.WindowExt);
     }
     MetaPoint ViewportExt() const {
-        return state.vpExtSet ? state.vpExt : MetaPoint{frame.RefW, frame.RefH};
+        return state.vpExtSet ? state.vpExt : FrameExt(frame.ViewportExt);
     }
 
     // Logical to picture pixels: world, then page, then device to picture.
@@ -255,9 +285,40 @@ struct MetafileCanvas::Impl {
             cairo_set_line_join(c, join == kPsJoinBevel   ? CAIRO_LINE_JOIN_BEVEL
                                    : join == kPsJoinMiter ? CAIRO_LINE_JOIN_MITER
                                                           : CAIRO_LINE_JOIN_ROUND);
-            cairo_stroke_preserve(c);
+            SetDash(pen);
+            // GDI centres a line of odd width on the pixels its points name, not on their
+            // edges: shift the outline by half a pixel so one-pixel lines stay crisp.
+            const long width = std::lround(PenPixels());
+            if (width % 2 == 1 && std::fabs(PenPixels() - static_cast<double>(width)) < 1e-6) {
+                PathPtr outline(cairo_copy_path(c));
+                cairo_new_path(c);
+                cairo_save(c);
+                cairo_translate(c, 0.5, 0.5);
+                if (outline) cairo_append_path(c, outline.get());
+                cairo_stroke(c);
+                cairo_restore(c);
+            } else {
+                cairo_stroke_preserve(c);
+            }
+            cairo_set_dash(c, nullptr, 0, 0);
         }
         cairo_new_path(c);
+    }
+
+    // Styled pens: a cosmetic pen (one pixel) dashes in pixels with flat ends; a geometric pen
+    // scales its pattern with its width. A wide pen that is not geometric draws solid, as GDI
+    // draws such pens.
+    void SetDash(const MetaPen& pen) {
+        const double width = PenPixels();
+        const bool geometric = (pen.Style & kPsTypeMask) == kPsGeometric;
+        if (!geometric && width > 1.5) return;
+        std::vector<double> dashes = DashPattern(pen.Style, geometric);
+        if (dashes.empty()) return;
+        if (geometric)
+            for (double& d : dashes) d *= width;
+        else
+            cairo_set_line_cap(cr.get(), CAIRO_LINE_CAP_BUTT);
+        cairo_set_dash(cr.get(), dashes.data(), static_cast<int>(dashes.size()), 0);
     }
 
     // Quarter of an ellipse around (cx, cy) from angle a to a + 90 degrees, as one cubic curve.
@@ -379,6 +440,8 @@ bool MetafileCanvas::SelectObject(std::uint64_t index) {
         impl_->state.pen = o.pen;
     else if (o.kind == MetaObject::Kind::Brush)
         impl_->state.brush = o.brush;
+    else if (o.kind == MetaObject::Kind::Font)
+        impl_->state.font = o.font;
     return o.kind != MetaObject::Kind::Empty;
 }
 
@@ -650,6 +713,61 @@ void MetafileCanvas::PolyBezierTo(std::span<const MetaPoint> points) {
     m.StartAt(from);
     m.AddBeziers(points);
     m.Paint(false, true);
+}
+
+void MetafileCanvas::SetTextColor(Rgb color) {
+    impl_->state.textColor = color;
+}
+void MetafileCanvas::SetBkColor(Rgb color) {
+    impl_->state.bkColor = color;
+}
+void MetafileCanvas::SetBkMode(int mode) {
+    if (mode == 1 || mode == 2) impl_->state.bkMode = mode;
+}
+void MetafileCanvas::SetTextAlign(std::uint32_t align) {
+    impl_->state.textAlign = align;
+}
+const MetaFont& MetafileCanvas::CurrentFont() const {
+    return impl_->state.font;
+}
+
+void MetafileCanvas::TextOut(MetaPoint at, std::string_view utf8, std::uint32_t options,
+                             const double* rect, std::span<const double> advances) {
+    Impl& m = *impl_;
+    if (m.inPath || !m.StartShape()) return;
+    cairo_t* c = m.cr.get();
+    const State& s = m.state;
+    const cairo_matrix_t& t = m.toPicture;
+    const bool opaqueRect = rect && (options & 2);
+    if (opaqueRect || (rect && (options & 4))) {
+        const MetaPoint corners[] = {
+            {rect[0], rect[1]}, {rect[2], rect[1]}, {rect[2], rect[3]}, {rect[0], rect[3]}};
+        m.AddPoints(corners, true);
+    }
+    if (opaqueRect) {
+        m.SetColor(s.bkColor);
+        cairo_fill_preserve(c);
+    }
+    cairo_save(c);
+    if (rect && (options & 4)) cairo_clip(c);
+    cairo_new_path(c);
+    TextRun run;
+    run.Utf8 = utf8;
+    run.Font = &s.font;
+    // GDI keeps text upright whatever the page mapping's signs: only its scale matters.
+    run.ScaleX = std::hypot(t.xx, t.yx);
+    run.ScaleY = std::hypot(t.xy, t.yy);
+    run.MaxSize = 2.0 * std::max(m.frame.Width, m.frame.Height);
+    run.Origin = m.Map((s.textAlign & 1) ? s.current : at);
+    run.Align = s.textAlign;
+    run.Opaque = s.bkMode == 2 && !opaqueRect;
+    run.Color = s.textColor;
+    run.Background = s.bkColor;
+    run.Advances = advances;
+    const double width = DrawTextRun(c, run);
+    cairo_restore(c);
+    cairo_new_path(c);
+    if ((s.textAlign & 1) && run.ScaleX > 0) m.state.current.x += width / run.ScaleX;
 }
 
 void MetafileCanvas::FillRect(double x, double y, double w, double h, const Rgb* color) {

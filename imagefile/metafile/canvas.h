@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "imagefile/error.h"
@@ -50,10 +52,20 @@ struct MetaBrush {
     Rgb Color{255, 255, 255};
 };
 
+struct MetaFont {
+    double Height = 0;      // logical units: negative the character height, positive the cell's
+    double Escapement = 0;  // tenths of a degree, counter-clockwise
+    int Weight = 400;
+    bool Italic = false, Underline = false, StrikeOut = false;
+    int CharSet = 0;
+    std::string Face;
+};
+
 struct MetaObject {
-    enum class Kind { Empty, Pen, Brush, Other } kind = Kind::Empty;
+    enum class Kind { Empty, Pen, Brush, Other, Font } kind = Kind::Empty;
     MetaPen pen;
     MetaBrush brush;
+    MetaFont font;
 };
 
 // A COLORREF as stored in both formats: red in the low byte.
@@ -80,6 +92,7 @@ struct MetaFrame {
     double DeviceUnitsPerInch = 96;  // for the metric and English mapping modes
     int MapMode = kMmAnisotropic;
     MetaPoint WindowOrg, ViewportOrg;
+    MetaPoint WindowExt, ViewportExt;  // until the records set them; (0, 0): RefW × RefH
 };
 
 // A device-independent bitmap decoded to top-down RGB rows (alpha kept when present).
@@ -168,6 +181,18 @@ class MetafileCanvas {
     void PolyPolyline(std::span<const MetaPoint> points, std::span<const std::uint32_t> counts);
     void PolyBezier(std::span<const MetaPoint> points);
     void PolyBezierTo(std::span<const MetaPoint> points);
+    // Text: colours, background mode (1 transparent, 2 opaque), alignment flags (TA_*).
+    void SetTextColor(Rgb color);
+    void SetBkColor(Rgb color);
+    void SetBkMode(int mode);
+    void SetTextAlign(std::uint32_t align);
+    const MetaFont& CurrentFont() const;
+    // Draws UTF-8 text with the selected font at a logical point. Options: 2 fills the
+    // rectangle (left, top, right, bottom; logical) with the background colour, 4 clips to it.
+    // advances, when it holds one logical width per character, places each character.
+    void TextOut(MetaPoint at, std::string_view utf8, std::uint32_t options, const double* rect,
+                 std::span<const double> advances);
+
     // Fills a logical rectangle with a colour or the current brush (pattern operations).
     void FillRect(double x, double y, double w, double h, const Rgb* color);
     // Draws the source rectangle of the bitmap (pixel rows from the top) into the logical

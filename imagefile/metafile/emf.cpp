@@ -1,13 +1,17 @@
 // Enhanced metafile player: the records clip-art uses, drawn through the shared canvas.
 #include "imagefile/metafile/emf.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
+#include "imagefile/limits.h"
 #include "imagefile/metafile/canvas.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {
@@ -29,7 +33,11 @@ enum : std::uint32_t {
     kSetViewportOrgEx = 12,
     kEof = 14,
     kSetMapMode = 17,
+    kSetBkMode = 18,
     kSetPolyFillMode = 19,
+    kSetTextAlign = 22,
+    kSetTextColor = 24,
+    kSetBkColor = 25,
     kMoveToEx = 27,
     kScaleViewportExtEx = 31,
     kScaleWindowExtEx = 32,
@@ -61,6 +69,8 @@ enum : std::uint32_t {
     kSetDiBitsToDevice = 80,
     kStretchDiBits = 81,
     kExtCreateFontIndirectW = 82,
+    kExtTextOutA = 83,
+    kExtTextOutW = 84,
     kPolyBezier16 = 85,
     kPolygon16 = 86,
     kPolyline16 = 87,
@@ -291,12 +301,60 @@ class EmfPlayer {
                 canvas_.SetObject(index, o);
                 return;
             }
+            case kSetBkMode:
+            case kSetTextAlign: {
+                const std::uint32_t value = p.u32le();
+                if (!p.ok()) return;
+                if (type == kSetBkMode)
+                    canvas_.SetBkMode(static_cast<int>(value));
+                else
+                    canvas_.SetTextAlign(value);
+                return;
+            }
+            case kSetTextColor:
+            case kSetBkColor: {
+                const Rgb color = ColorFromRef(p.u32le());
+                if (!p.ok()) return;
+                if (type == kSetTextColor)
+                    canvas_.SetTextColor(color);
+                else
+                    canvas_.SetBkColor(color);
+                return;
+            }
+            case kExtCreateFontIndirectW: {
+                const std::uint32_t index = p.u32le();
+                MetaObject o;
+                o.kind = MetaObject::Kind::Font;
+                MetaFont& f = o.font;
+                f.Height = p.i32le();
+                p.i32le();
+                f.Escapement = p.i32le();
+                p.i32le();
+                f.Weight = p.i32le();
+                f.Italic = p.u8() != 0;
+                f.Underline = p.u8() != 0;
+                f.StrikeOut = p.u8() != 0;
+                f.CharSet = p.u8();
+                p.skip(4);
+                if (!p.ok()) return;
+                std::span<const std::uint8_t> face = record.subspan(8 + p.pos());
+                face = face.first(std::min<std::size_t>(face.size(), 64));
+                std::size_t end = 0;
+                while (end + 1 < face.size() && (face[end] | face[end + 1]) != 0) end += 2;
+                f.Face = TextFromUtf16(face.first(end));
+                canvas_.SetObject(index, o);
+                return;
+            }
+            case kExtTextOutA:
+            case kExtTextOutW:
+                PlayText(type, record, p);
+                return;
             case kCreatePalette:
-            case kExtCreateFontIndirectW:
             case kCreateColorSpace:
             case kCreateColorSpaceW: {
                 const std::uint32_t index = p.u32le();
-                if (p.ok()) canvas_.SetObject(index, MetaObject{MetaObject::Kind::Other, {}, {}});
+                if (p.ok())
+                    canvas_.SetObject(index, MetaObject{MetaObject::Kind::Other, {}, {}, {}});
                 return;
             }
             case kEllipse:
@@ -407,6 +465,29 @@ class EmfPlayer {
             canvas_.PolyPolygon(pts, counts);
         else
             canvas_.PolyPolyline(pts, counts);
+    }
+
+    // ExtTextOutA/W: bounds, graphics mode, scales, then the text's reference point, length,
+    // string offset, options, rectangle and advances offset.
+    void PlayText(std::uint32_t type, std::span<const std::uint8_t> record, ByteReader& p) {
+        p.skip(16 + 12);
+        const double x = p.i32le(), y = p.i32le();
+        const std::uint32_t count = p.u32le(), offString = p.u32le(), options = p.u32le();
+        double rect[4];
+        for (double& v : rect) v = p.i32le();
+        const std::uint32_t offDx = p.u32le();
+        if (!p.ok() || count > Limits::kMaxBufferBytes / 4) return;
+        const bool wide = type == kExtTextOutW;
+        const std::span<const std::uint8_t> text = Part(record, offString, count * (wide ? 2 : 1));
+        if (count > 0 && text.empty()) return;
+        std::vector<double> advances;
+        ByteReader dx(Part(record, offDx, count * 4));
+        if (offDx != 0 && dx.remaining() == std::uint64_t{count} * 4)
+            for (std::uint32_t i = 0; i < count; ++i) advances.push_back(dx.i32le());
+        const std::string utf8 =
+            wide ? TextFromUtf16(text) : TextFromCharSet(text, canvas_.CurrentFont().CharSet);
+        const bool hasRect = (options & 6) && rect[2] > rect[0] && rect[3] > rect[1];
+        canvas_.TextOut({x, y}, utf8, options, hasRect ? rect : nullptr, advances);
     }
 
     void Blt(std::uint32_t type, std::span<const std::uint8_t> record, ByteReader& p) {

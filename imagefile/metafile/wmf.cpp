@@ -7,6 +7,7 @@
 #include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
 #include "imagefile/metafile/canvas.h"
+#include "imagefile/metafile/text.h"
 
 namespace gw {
 namespace {
@@ -18,6 +19,12 @@ enum : std::uint16_t {
     kEof = 0x0000,
     kSaveDc = 0x001E,
     kSetPolyFillMode = 0x0106,
+    kSetBkColor = 0x0201,
+    kSetBkMode = 0x0102,
+    kSetTextColor = 0x0209,
+    kSetTextAlign = 0x012E,
+    kTextOut = 0x0521,
+    kExtTextOut = 0x0A32,
     kSetMapMode = 0x0103,
     kRestoreDc = 0x0127,
     kSelectObject = 0x012D,
@@ -159,6 +166,59 @@ MetaObject PenObject(ByteReader& p) {
     return o;
 }
 
+MetaObject FontObject(ByteReader& p) {
+    MetaObject o;
+    o.kind = MetaObject::Kind::Font;
+    MetaFont& f = o.font;
+    f.Height = p.i16le();
+    p.i16le();  // average width: the face's own proportions are kept
+    f.Escapement = p.i16le();
+    p.i16le();
+    f.Weight = p.i16le();
+    f.Italic = p.u8() != 0;
+    f.Underline = p.u8() != 0;
+    f.StrikeOut = p.u8() != 0;
+    f.CharSet = p.u8();
+    p.skip(4);
+    std::vector<std::uint8_t> face;
+    for (int i = 0; i < 32 && p.remaining() > 0; ++i) {
+        const std::uint8_t c = p.u8();
+        if (c == 0) break;
+        face.push_back(c);
+    }
+    f.Face = TextFromCharSet(face, f.CharSet);
+    return o;
+}
+
+// TextOut and ExtTextOut: the string in the selected font's character set.
+void PlayText(MetafileCanvas& canvas, const Record& rec, int charSet) {
+    ByteReader p(rec.params);
+    if (rec.function == kTextOut) {
+        const std::uint64_t length = p.u16le();
+        if (!p.ok() || length > p.remaining()) return;
+        const std::span<const std::uint8_t> text = rec.params.subspan(p.pos(), length);
+        p.skip((length + 1) & ~std::uint64_t{1});
+        const double y = p.i16le(), x = p.i16le();
+        if (p.ok()) canvas.TextOut({x, y}, TextFromCharSet(text, charSet), 0, nullptr, {});
+        return;
+    }
+    const double y = p.i16le(), x = p.i16le();
+    const std::uint64_t length = p.u16le();
+    const std::uint32_t options = p.u16le();
+    double rect[4] = {};
+    const bool hasRect = options & 6;
+    if (hasRect)
+        for (double& v : rect) v = p.i16le();
+    if (!p.ok() || length > p.remaining()) return;
+    const std::span<const std::uint8_t> text = rec.params.subspan(p.pos(), length);
+    p.skip((length + 1) & ~std::uint64_t{1});
+    std::vector<double> advances;
+    if (p.remaining() >= length * 2)
+        for (std::uint64_t i = 0; i < length; ++i) advances.push_back(p.i16le());
+    canvas.TextOut({x, y}, TextFromCharSet(text, charSet), options, hasRect ? rect : nullptr,
+                   advances);
+}
+
 // A bitmap record; without a bitmap, the last four words hold the destination to fill.
 void PlayBitmap(MetafileCanvas& canvas, const Record& rec, bool stretch, bool withUsage) {
     ByteReader p(rec.params);
@@ -199,6 +259,35 @@ void PlayBitmap(MetafileCanvas& canvas, const Record& rec, bool stretch, bool wi
 void PlayRecord(MetafileCanvas& canvas, const Record& rec) {
     ByteReader p(rec.params);
     switch (rec.function) {
+        case kSetTextColor:
+        case kSetBkColor: {
+            const Rgb color = ColorFromRef(p.u32le());
+            if (!p.ok()) return;
+            if (rec.function == kSetTextColor)
+                canvas.SetTextColor(color);
+            else
+                canvas.SetBkColor(color);
+            return;
+        }
+        case kSetBkMode: {
+            const int mode = p.u16le();
+            if (p.ok()) canvas.SetBkMode(mode);
+            return;
+        }
+        case kSetTextAlign: {
+            const std::uint32_t align = p.u16le();
+            if (p.ok()) canvas.SetTextAlign(align);
+            return;
+        }
+        case kTextOut:
+        case kExtTextOut:
+            PlayText(canvas, rec, canvas.CurrentFont().CharSet);
+            return;
+        case kCreateFontIndirect: {
+            const MetaObject o = FontObject(p);
+            canvas.AddObject(p.ok() ? o : MetaObject{MetaObject::Kind::Other, {}, {}, {}});
+            return;
+        }
         case kSaveDc:
             canvas.SaveDC();
             return;
@@ -333,13 +422,13 @@ void PlayRecord(MetafileCanvas& canvas, const Record& rec) {
             if (p.ok())
                 canvas.AddObject(o);
             else
-                canvas.AddObject(MetaObject{MetaObject::Kind::Other, {}, {}});
+                canvas.AddObject(MetaObject{MetaObject::Kind::Other, {}, {}, {}});
             return;
         }
         case kCreateBrushIndirect: {
             const std::uint32_t style = p.u16le(), color = p.u32le();
             canvas.AddObject(p.ok() ? BrushObject(style, color)
-                                    : MetaObject{MetaObject::Kind::Other, {}, {}});
+                                    : MetaObject{MetaObject::Kind::Other, {}, {}, {}});
             return;
         }
         case kDibCreatePatternBrush: {
@@ -356,10 +445,9 @@ void PlayRecord(MetafileCanvas& canvas, const Record& rec) {
             canvas.AddObject(BrushObject(1, 0));
             return;
         case kCreatePalette:
-        case kCreateFontIndirect:
         case kCreateRegion:
             // They take a slot in the object table even though nothing here draws with them.
-            canvas.AddObject(MetaObject{MetaObject::Kind::Other, {}, {}});
+            canvas.AddObject(MetaObject{MetaObject::Kind::Other, {}, {}, {}});
             return;
         case kStretchDib:
             PlayBitmap(canvas, rec, true, true);
@@ -384,16 +472,18 @@ ImageError ReadWmf(ImageHolder& holder, std::span<const std::uint8_t> data,
     int maxSide = kMaxMetafileSide;
     const double bw = h.right - h.left, bh = h.bottom - h.top;
     if (h.placeable && bw != 0 && bh != 0) {
-        // The bounding box in metafile units, shown at 96 dots per inch.
+        // Played as a viewer plays it through GDI: the bounding box is the window, the picture
+        // at 96 dots per inch the viewport, and device units are the picture's pixels. The
+        // metafile's own window and viewport records then change that mapping as GDI's do.
         const double inch = h.inch ? h.inch : 1440;
         width = std::fabs(bw) * 96 / inch;
         height = std::fabs(bh) * 96 / inch;
-        frame.RefX = h.left;
-        frame.RefY = h.top;
-        frame.RefW = bw;
-        frame.RefH = bh;
-        frame.DeviceUnitsPerInch = inch;
-        frame.WindowOrg = frame.ViewportOrg = MetaPoint{double(h.left), double(h.top)};
+        frame.RefW = width;
+        frame.RefH = height;
+        frame.DeviceUnitsPerInch = 96;
+        frame.WindowOrg = MetaPoint{double(h.left), double(h.top)};
+        frame.WindowExt = MetaPoint{bw, bh};
+        frame.ViewportExt = MetaPoint{width, height};
     } else {
         MetaPoint org, ext{kDefaultMetafileSide / 4.0, kDefaultMetafileSide / 4.0};
         bool found = false;

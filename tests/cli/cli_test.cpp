@@ -132,7 +132,9 @@ TEST_F(CliTest, ConvertResizesAndWritesByExtension) {
     EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.png"), "--size", "30by20"}).status, 2);
     CliRun wrongReader = Cli({"convert", Path("photo.bmp.missing"), Path("x.png")});
     EXPECT_EQ(wrongReader.status, 1);
-    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.pdf")}).status, 1);
+    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.cur")}).status, 1);  // no writer
+    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.pdf")}).status, 0);
+    EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("x.eps")}).status, 0);
     EXPECT_EQ(Cli({"convert", Path("photo.png"), Path("nofolder/x.png")}).status, 1);
 }
 

@@ -13,6 +13,7 @@
 #include "base/paths.h"
 #include "export/naming.h"
 #include "imagefile/formats/registry.h"
+#include "imagefile/ops/resample.h"
 #include "support/icobuilder.h"
 #include "support/pebuilder.h"
 
@@ -451,6 +452,81 @@ TEST_F(ExportEngine, FormatOutsideTheListWritesNothing) {
         EXPECT_TRUE(progress.calls.empty());
     }
     EXPECT_TRUE(Output().empty());
+}
+
+TEST_F(ExportEngine, TargaCompressionStaysOffAfterA32BitTarga) {
+    // An icon with alpha is written as a 32-bit Targa, which switches the holder's run-length
+    // compression off; the holder is reused, so a later 24-bit Targa is written uncompressed.
+    ResourceBuilder builder;
+    builder.AddIconGroup(1, {MakeDibIcon(32, 32, 32, Rgba{200, 0, 0, 128})});
+    const std::string exe = src_ + "alpha.exe";
+    pefix::WriteBytes(exe, builder.BuildPe());
+    const std::string png =
+        SavePicture("plain.png", Picture(20, 20, [](int, int) { return kRed; }));
+    // Image type (offset 2: 2 uncompressed, 10 run-length) and bits per pixel (offset 16).
+    auto header = [](const std::string& path) {
+        const std::vector<unsigned char> bytes = ReadWholeFile(path);
+        return std::pair<int, int>{bytes.at(2), bytes.at(16)};
+    };
+    using Header = std::pair<int, int>;
+    struct Case {
+        const char* name;
+        ExportRequest request;
+        Header alpha, plain;
+    };
+    const Case cases[] = {
+        {"32-bit first", {{exe, png}, {"0", "0"}}, {2, 32}, {2, 24}},
+        {"24-bit first", {{png, exe}, {"0", "0"}}, {2, 32}, {10, 24}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string folder = root_ + "/" + test.name;
+        fs::create_directories(folder);
+        Run(test.request, PictureOptions(folder, kExportTga, 16, 16));
+        EXPECT_EQ(header(folder + "/alpha_00001.tga"), test.alpha);
+        EXPECT_EQ(header(folder + "/plain_00001.tga"), test.plain);
+    }
+}
+
+TEST_F(ExportEngine, PicturesAreResizedWithTheHermiteFilter) {
+    // Vertical stripes one pixel wide, enlarged: the filters blend the stripes differently.
+    const ImageHolder stripes = Picture(5, 5, [](int x, int) {
+        return x % 2 ? Rgb{0, 0, 200} : Rgb{240, 40, 0};
+    });
+    const std::string png = SavePicture("stripes.png", stripes);
+    auto resized = [&](ResampleFilter filter) {
+        ImageHolder expected = stripes;
+        ResampleImage(expected, 16, 16, filter);
+        return expected;
+    };
+    const ImageHolder hermite = resized(ResampleFilter::rfHermite);
+    const ImageHolder linear = resized(ResampleFilter::rfFastLinear);
+    // Pinned values of the Hermite result; the fast linear one differs in that row.
+    const Rgb kHermiteAt2{107, 17, 110};
+    EXPECT_EQ(hermite.Image.PixelRgb(2, 8), kHermiteAt2);
+    EXPECT_NE(linear.Image.PixelRgb(2, 8), kHermiteAt2);
+
+    struct Case {
+        const char* name;
+        ExportOptions options;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"icon", IcoOptions(root_ + "/icon", "100000000"), "stripes_00001.ico"},
+        {"picture", PictureOptions(root_ + "/picture", kExportPng, 16, 16), "stripes_00001.png"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        fs::create_directories(test.options.SavePath);
+        Run({{png}, {"0"}}, test.options);
+        ImageHolder written;
+        ASSERT_TRUE(LoadImageFile(written, test.options.SavePath + "/" + test.output).ok());
+        ASSERT_EQ(written.Image.Width(), 16);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                ASSERT_EQ(written.Image.PixelRgb(x, y), hermite.Image.PixelRgb(x, y))
+                    << x << "," << y;
+    }
 }
 
 TEST(ChosenIconSizes, FollowsTheSizeRows) {

@@ -252,3 +252,88 @@ TEST(EmfRead, MalformedFilesFailOrKeepWhatCameBefore) {
 
 }  // namespace
 }  // namespace gw
+
+namespace gw {
+namespace {
+
+void Put32(std::vector<std::uint8_t>& p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// ExtCreateFontIndirectW: slot, LOGFONTW with a face name in UTF-16.
+std::vector<std::uint8_t> WideFont(std::uint32_t slot, int height, const char* face) {
+    std::vector<std::uint8_t> p;
+    Put32(p, slot);
+    Put32(p, static_cast<std::uint32_t>(height));
+    for (int i = 0; i < 3; ++i) Put32(p, 0);
+    Put32(p, 700);
+    p.insert(p.end(), {0, 0, 0, 0, 0, 0, 0, 0});
+    std::size_t n = 0;
+    for (; face[n]; ++n) p.insert(p.end(), {static_cast<std::uint8_t>(face[n]), 0});
+    p.resize(p.size() + 2 * (32 - n), 0);
+    return p;
+}
+
+// ExtTextOutW at (x, y) with ETO_OPAQUE's rectangle when given.
+std::vector<std::uint8_t> WideText(const std::u16string& text, int x, int y, const int* rect) {
+    std::vector<std::uint8_t> p(16, 0);  // bounds
+    Put32(p, 1);                         // compatible graphics mode
+    Put32(p, 0);
+    Put32(p, 0);
+    Put32(p, static_cast<std::uint32_t>(x));
+    Put32(p, static_cast<std::uint32_t>(y));
+    Put32(p, static_cast<std::uint32_t>(text.size()));
+    Put32(p, 76);  // the string follows these fields and the record's head
+    Put32(p, rect ? 2 : 0);
+    for (int i = 0; i < 4; ++i) Put32(p, rect ? static_cast<std::uint32_t>(rect[i]) : 0);
+    Put32(p, 0);
+    for (char16_t c : text)
+        p.insert(p.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8)});
+    return p;
+}
+
+TEST(EmfRead, WideTextWithItsFontAndAnOpaqueRectangle) {
+    const int rect[4] = {50, 50, 90, 90};
+    EmfBuilder b;
+    b.Raw(82, WideFont(1, -24, "DejaVu Sans")).Select(1);
+    b.Longs(24, {test::ColorRef(kRed)}).Longs(18, {1});
+    b.Raw(84, WideText(u"HEH", 10, 10, nullptr));
+    b.Longs(25, {test::ColorRef(kBlue)});
+    b.Raw(84, WideText(u"", 0, 0, rect));
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(kInch, kInch), h));
+    int red = 0;
+    for (int y = 10; y < 36; ++y)
+        for (int x = 10; x < 70; ++x)
+            if (h.Image.PixelRgb(x, y) == kRed && AlphaAt(h.Image, x, y) == 255) ++red;
+    EXPECT_GT(red, 60);
+    EXPECT_EQ(AlphaAt(h.Image, 30, 45), 0);
+    EXPECT_EQ(h.Image.PixelRgb(70, 70), kBlue);
+    EXPECT_EQ(AlphaAt(h.Image, 70, 70), 255);
+}
+
+TEST(EmfRead, GeometricDashesScaleWithTheirWidth) {
+    // ExtCreatePen: slot, bitmap fields, style (geometric, dash, flat ends), width, solid brush.
+    auto pen = [](std::uint32_t style, std::uint32_t width) {
+        std::vector<std::uint8_t> p;
+        Put32(p, 1);
+        for (int i = 0; i < 4; ++i) Put32(p, 0);
+        Put32(p, style);
+        Put32(p, width);
+        Put32(p, 0);
+        Put32(p, 0);
+        Put32(p, 0);
+        Put32(p, 0);
+        return p;
+    };
+    EmfBuilder b;
+    b.Raw(95, pen(0x00010000 | 1 | 0x0200, 4)).Select(1).MoveTo(0, 20).LineTo(96, 20);
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(kInch, kInch), h));
+    EXPECT_EQ(AlphaAt(h.Image, 5, 20), 255);  // a dash of three widths: 0..12
+    EXPECT_EQ(AlphaAt(h.Image, 14, 20), 0);   // then one width free: 12..16
+    EXPECT_EQ(AlphaAt(h.Image, 18, 20), 255);
+}
+
+}  // namespace
+}  // namespace gw

@@ -5,6 +5,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -188,6 +189,38 @@ TEST(CameraRawReader, MalformedInputFailsCleanly) {
         EXPECT_NE(kCameraRawCodec.Read(holder, c.bytes, {}), ImageError::None) << c.name;
         EXPECT_NE(kCameraRawCodec.Read(holder, c.bytes, ReadOptions{16}), ImageError::None)
             << c.name;
+    }
+}
+
+// Points the raw image's strip past the end of the file, or at zeros within it.
+std::vector<std::uint8_t> WithoutRaster(bool pastTheEnd) {
+    auto dng = LinearDng(40, 24);
+    ByteReader r(dng);
+    r.seek(4);
+    const std::uint32_t ifd = r.u32le();
+    r.seek(ifd);
+    const unsigned entries = r.u16le();
+    for (unsigned i = 0; i < entries; ++i) {
+        const std::size_t at = ifd + 2 + 12 * i;
+        if ((dng[at] | dng[at + 1] << 8) != 273) continue;  // StripOffsets
+        r.seek(at + 8);
+        const std::uint32_t offset = r.u32le();
+        if (pastTheEnd) {
+            const std::uint32_t beyond = static_cast<std::uint32_t>(dng.size() + 4096);
+            for (int k = 0; k < 4; ++k)
+                dng[at + 8 + k] = static_cast<std::uint8_t>(beyond >> (8 * k));
+        } else {
+            std::fill(dng.begin() + offset, dng.begin() + offset + 40 * 24 * 6, 0);
+        }
+    }
+    return dng;
+}
+
+TEST(CameraRawReader, MissingRasterFailsInsteadOfDevelopingNothing) {
+    for (bool pastTheEnd : {true, false}) {
+        ImageHolder holder;
+        EXPECT_NE(kCameraRawCodec.Read(holder, WithoutRaster(pastTheEnd), {}), ImageError::None)
+            << pastTheEnd;
     }
 }
 

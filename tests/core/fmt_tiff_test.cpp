@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -35,6 +36,8 @@ struct PageDesc {
     std::uint32_t width = 1, height = 1;
     std::uint16_t spp = 3, bps = 8, photometric = PHOTOMETRIC_RGB;
     std::uint16_t compression = COMPRESSION_NONE;
+    std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;  // separate: rows hold plane after plane
     std::vector<std::uint16_t> extraSamples;
     std::vector<std::uint16_t> map;  // 3 × 2^bps entries, red then green then blue
     float xres = 0, yres = 0;
@@ -52,7 +55,8 @@ std::vector<std::uint8_t> MakeTiff(const std::vector<PageDesc>& pages) {
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, p.bps);
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
         TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
-        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.planar);
+        TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, p.sampleFormat);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2u);
         if (!p.extraSamples.empty())
             TIFFSetField(tif, TIFFTAG_EXTRASAMPLES,
@@ -67,9 +71,13 @@ std::vector<std::uint8_t> MakeTiff(const std::vector<PageDesc>& pages) {
             TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yres);
             TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, p.unit);
         }
-        const std::size_t rowBytes = p.rows.size() / p.height;
-        for (std::uint32_t y = 0; y < p.height; ++y)
-            TIFFWriteScanline(tif, const_cast<std::uint8_t*>(p.rows.data() + rowBytes * y), y, 0);
+        const std::uint16_t planes = p.planar == PLANARCONFIG_SEPARATE ? p.spp : 1;
+        const std::size_t rowBytes = p.rows.size() / p.height / planes;
+        for (std::uint16_t s = 0; s < planes; ++s)
+            for (std::uint32_t y = 0; y < p.height; ++y)
+                TIFFWriteScanline(
+                    tif, const_cast<std::uint8_t*>(p.rows.data() + rowBytes * (s * p.height + y)),
+                    y, s);
         TIFFWriteDirectory(tif);
     }
     TIFFClose(tif);
@@ -259,6 +267,104 @@ TEST(TiffRead, Layouts) {
             EXPECT_NEAR(got.b, c.firstRow[x].b, 1) << c.name << " x=" << x;
         }
     }
+}
+
+template <typename T>
+std::vector<std::uint8_t> Samples(std::initializer_list<T> values) {
+    std::vector<std::uint8_t> bytes(values.size() * sizeof(T));
+    std::memcpy(bytes.data(), std::data(values),
+                bytes.size());  // the machine's order, as libtiff writes
+    return bytes;
+}
+
+// Layouts read from their samples: exact colours where the RGBA interface rounded them away
+// or refused the page.
+TEST(TiffRead, SampleLayouts) {
+    struct Case {
+        const char* name;
+        PageDesc page;
+        std::vector<Rgb> row;
+        std::vector<int> alpha;  // empty: no alpha plane
+    };
+    PageDesc lowAlpha = Page(2, 1, 4, 8, PHOTOMETRIC_RGB, {200, 100, 50, 3, 9, 250, 77, 1});
+    lowAlpha.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+    PageDesc greyAlpha = Page(1, 1, 2, 8, PHOTOMETRIC_MINISBLACK, {100, 50});
+    greyAlpha.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+    PageDesc planar = Page(2, 1, 3, 8, PHOTOMETRIC_RGB, {10, 20, 30, 40, 50, 60});
+    planar.planar = PLANARCONFIG_SEPARATE;
+    PageDesc planarAlpha =
+        Page(1, 1, 4, 16, PHOTOMETRIC_RGB, Samples<std::uint16_t>({0xFFFF, 0x8080, 0, 0x0303}));
+    planarAlpha.planar = PLANARCONFIG_SEPARATE;
+    planarAlpha.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+    PageDesc floats =
+        Page(2, 1, 3, 32, PHOTOMETRIC_RGB, Samples<float>({0.0f, 0.5f, 1.0f, 0.25f, 0.75f, 1.0f}));
+    floats.sampleFormat = SAMPLEFORMAT_IEEEFP;
+    PageDesc wideFloats =
+        Page(3, 1, 1, 32, PHOTOMETRIC_MINISBLACK, Samples<float>({0.0f, 500.0f, 1000.0f}));
+    wideFloats.sampleFormat = SAMPLEFORMAT_IEEEFP;
+    PageDesc signedGrey =
+        Page(2, 1, 1, 16, PHOTOMETRIC_MINISBLACK, Samples<std::int16_t>({-32768, 32767}));
+    signedGrey.sampleFormat = SAMPLEFORMAT_INT;
+    Case cases[] = {
+        {"unassociated alpha keeps its colours", lowAlpha, {{200, 100, 50}, {9, 250, 77}}, {3, 1}},
+        {"grey and alpha", greyAlpha, {{100, 100, 100}}, {50}},
+        {"planar", planar, {{10, 30, 50}, {20, 40, 60}}, {}},
+        {"planar 16-bit with alpha", planarAlpha, {{255, 128, 0}}, {3}},
+        {"12-bit",
+         Page(2, 1, 3, 12, PHOTOMETRIC_RGB, {0xFF, 0xF0, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xF0, 0x00}),
+         {{255, 0, 128}, {0, 255, 0}},
+         {}},
+        {"32-bit integer",
+         Page(1, 1, 3, 32, PHOTOMETRIC_RGB, Samples<std::uint32_t>({0xFFFFFFFF, 0, 0x80000000})),
+         {{255, 0, 128}},
+         {}},
+        {"16-bit CMYK",
+         Page(1, 1, 4, 16, PHOTOMETRIC_SEPARATED, Samples<std::uint16_t>({0xFFFF, 0, 0x8080, 0})),
+         {{0, 255, 127}},
+         {}},
+        {"float 0 to 1", floats, {{0, 128, 255}, {64, 191, 255}}, {}},
+        {"float by its range", wideFloats, {{0, 0, 0}, {128, 128, 128}, {255, 255, 255}}, {}},
+        {"signed 16-bit", signedGrey, {{0, 0, 0}, {255, 255, 255}}, {}},
+        {"CIELab white", Page(1, 1, 3, 8, PHOTOMETRIC_CIELAB, {255, 0, 0}), {{255, 255, 255}}, {}},
+        // sRGB red in D50 L*a*b*: 54.29, 80.81, 69.89 (a* and b* signed bytes).
+        {"CIELab red", Page(1, 1, 3, 8, PHOTOMETRIC_CIELAB, {138, 81, 70}), {{255, 0, 0}}, {}},
+    };
+    for (const Case& c : cases) {
+        ImageHolder holder;
+        ASSERT_EQ(kTiffCodec.Read(holder, MakeTiff({c.page}), {}), ImageError::None) << c.name;
+        ASSERT_EQ(holder.Image.HasAlpha(), !c.alpha.empty()) << c.name;
+        for (std::size_t x = 0; x < c.row.size(); ++x) {
+            EXPECT_EQ(holder.Image.PixelRgb(static_cast<int>(x), 0), c.row[x])
+                << c.name << " x=" << x;
+            if (!c.alpha.empty()) {
+                EXPECT_EQ(holder.Image.AlphaRow(0)[x], c.alpha[x]) << c.name;
+            }
+        }
+    }
+}
+
+// Compressed strips may expand only so far: a picture the data cannot fill is refused before
+// it is allocated.
+TEST(TiffRead, CompressedDataMustBeAbleToFillThePicture) {
+    std::vector<std::uint8_t> rows(64 * 64, 0);
+    PageDesc page = Page(64, 64, 1, 8, PHOTOMETRIC_MINISBLACK, rows);
+    page.compression = COMPRESSION_ADOBE_DEFLATE;
+    const auto good = MakeTiff({page});
+    ImageHolder holder;
+    ASSERT_EQ(kTiffCodec.Read(holder, good, {}), ImageError::None);
+    // Widen the picture to 30000 pixels in place: 1.9 MB from a few hundred bytes.
+    auto huge = good;
+    const std::uint32_t ifd = huge[4] | huge[5] << 8 | huge[6] << 16 | huge[7] << 24;
+    const unsigned entries = huge[ifd] | huge[ifd + 1] << 8;
+    for (unsigned i = 0; i < entries; ++i) {
+        std::uint8_t* e = huge.data() + ifd + 2 + 12 * i;
+        const unsigned tag = e[0] | e[1] << 8;
+        if (tag == TIFFTAG_IMAGEWIDTH) {
+            e[8] = 30000 & 0xFF;
+            e[9] = 30000 >> 8;
+        }
+    }
+    EXPECT_EQ(kTiffCodec.Read(holder, huge, {}), ImageError::Truncated);
 }
 
 TEST(TiffRead, SettingsOfTheFileAreRecorded) {

@@ -5,6 +5,7 @@
 
 #include "imagefile/formats/codec.h"
 #include "imagefile/formats/registry.h"
+#include "imagefile/metafile/text.h"
 #include "support/metafile_builder.h"
 #include "support/picture_bytes.h"
 
@@ -359,6 +360,159 @@ TEST(WmfRead, LoadedThroughTheRegistryByContent) {
     ASSERT_FALSE(hFailed);
     EXPECT_EQ(h.Params.FileType, kTypeWmf);
     EXPECT_EQ(h.Image.PixelRgb(5, 5), kRed);
+}
+
+}  // namespace
+}  // namespace gw
+
+namespace gw {
+namespace {
+
+// Red pixels (mostly red: anti-aliased glyph edges count when they are clearly red) inside
+// the box, and outside it.
+std::pair<int, int> RedInside(const RasterImage& image, int left, int top, int right, int bottom) {
+    int inside = 0, outside = 0;
+    for (int y = 0; y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x) {
+            const Rgb c = image.PixelRgb(x, y);
+            if (AlphaAt(image, x, y) < 128 || c.r < 128 || c.g > 100 || c.b > 100) continue;
+            (x >= left && x < right && y >= top && y < bottom ? inside : outside)++;
+        }
+    return {inside, outside};
+}
+
+std::vector<std::uint8_t> FontParams(int height, const char* face) {
+    std::vector<std::uint8_t> p;
+    auto word = [&p](int v) {
+        p.push_back(static_cast<std::uint8_t>(v));
+        p.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    word(height);
+    word(0);
+    word(0);
+    word(0);
+    word(400);
+    p.insert(p.end(), {0, 0, 0, 0, 0, 0, 0, 0});
+    for (const char* c = face; *c; ++c) p.push_back(static_cast<std::uint8_t>(*c));
+    p.resize(p.size() + (32 - std::char_traits<char>::length(face)), 0);
+    return p;
+}
+
+// TextOut: the string's bytes, then y and x.
+std::vector<std::uint8_t> TextOutParams(const std::string& text, int x, int y) {
+    std::vector<std::uint8_t> p;
+    p.push_back(static_cast<std::uint8_t>(text.size()));
+    p.push_back(0);
+    for (char c : text) p.push_back(static_cast<std::uint8_t>(c));
+    if (text.size() % 2) p.push_back(0);
+    for (int v : {y, 0, x, 0}) p.push_back(static_cast<std::uint8_t>(v));
+    return p;
+}
+
+TEST(WmfRead, TextIsDrawnWithItsFontColourAndAlignment) {
+    struct Case {
+        const char* name;
+        int align;  // TA_* flags
+        int x, y;
+        int left, top, right, bottom;  // where the glyphs must lie
+    } cases[] = {
+        {"left top", 0, 10, 10, 10, 10, 66, 36},
+        {"right bottom", 2 | 8, 90, 90, 34, 62, 91, 91},
+        {"centre baseline", 6 | 24, 50, 50, 20, 28, 80, 51},
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b;
+        b.SetWindowExt(100, 100);
+        b.Raw(0x02FB, FontParams(-24, "DejaVu Sans")).Select(0);
+        b.Words(0x0209, {0x00FF, 0}).Words(0x0102, {1}).Words(0x012E, {c.align});
+        b.Raw(0x0521, TextOutParams("HEH", c.x, c.y));
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.Build(), h)) << c.name;
+        const auto [inside, outside] = RedInside(h.Image, c.left, c.top, c.right, c.bottom);
+        EXPECT_GT(inside, 60) << c.name;
+        EXPECT_EQ(outside, 0) << c.name;
+    }
+}
+
+TEST(MetafileText, StringsDecodeByTheirFontsCharacterSet) {
+    using B = std::vector<std::uint8_t>;
+    EXPECT_EQ(TextFromCharSet(B{'A', 0x80, 0xE9}, 0), "A\u20AC\u00E9");          // ANSI
+    EXPECT_EQ(TextFromCharSet(B{0xD6, 0xD0, 0xCE, 0xC4}, 134), "\u4E2D\u6587");  // GB 2312
+    EXPECT_EQ(TextFromCharSet(B{0x82, 0xA0}, 128), "\u3042");                    // Shift-JIS
+    EXPECT_EQ(TextFromCharSet(B{0xC0}, 204), "\u0410");                          // Cyrillic
+    EXPECT_EQ(TextFromCharSet(B{0xD6}, 134), "?");                               // half a character
+    EXPECT_EQ(TextFromUtf16(B{'H', 0, 0xAC, 0x20, 'x'}), "H\u20AC");             // odd byte dropped
+}
+
+TEST(WmfRead, OpaqueTextFillsItsBackground) {
+    WmfBuilder b;
+    b.SetWindowExt(100, 100);
+    b.Raw(0x02FB, FontParams(-24, "DejaVu Sans")).Select(0);
+    b.Words(0x0209, {0x00FF, 0}).Words(0x0201, {0, 0x00FF}).Words(0x0102, {2});
+    b.Raw(0x0521, TextOutParams("HEH", 10, 10));
+    ImageHolder h;
+    ASSERT_TRUE(Read(b.Build(), h));
+    EXPECT_EQ(h.Image.PixelRgb(12, 12), kBlue);  // the cell's top left, above the glyphs
+    EXPECT_EQ(AlphaAt(h.Image, 12, 12), 255);
+    EXPECT_EQ(AlphaAt(h.Image, 80, 80), 0);
+}
+
+// A viewer plays a placeable file with the box as window and the picture as viewport, in
+// device pixels: viewport records inside the file are in those pixels too.
+TEST(WmfRead, ViewportRecordsAreInThePicturesPixels) {
+    struct Case {
+        const char* name;
+        int vpX, vpW;
+        int redX, clearX;  // a pixel inside the red field and one left empty (-1: none)
+    } cases[] = {
+        {"whole picture", 0, 96, 20, -1},
+        {"right half", 48, 48, 60, 20},
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b = RedBlue();
+        b.SetMapMode(8).SetWindowOrg(0, 0).SetWindowExt(1000, 750);
+        b.SetViewportOrg(c.vpX, 0).SetViewportExt(c.vpW, 72);
+        b.Select(0).Rectangle(0, 0, 1000, 750).Select(1).Rectangle(500, 375, 1000, 750);
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.BuildPlaceable(0, 0, 1440, 1080, 1440), h)) << c.name;
+        ASSERT_EQ(h.Image.Width(), 96) << c.name;
+        EXPECT_EQ(h.Image.PixelRgb(c.redX, 20), kRed) << c.name;
+        EXPECT_EQ(h.Image.PixelRgb(c.vpX + c.vpW * 3 / 4, 54), kBlue) << c.name;
+        if (c.clearX >= 0) {
+            EXPECT_EQ(AlphaAt(h.Image, c.clearX, 36), 0) << c.name;
+        }
+    }
+}
+
+TEST(WmfRead, StyledPensLeaveGaps) {
+    struct Case {
+        const char* name;
+        int style, width;
+        bool gapAt20;  // a one-pixel dash is 18 pixels long, then 6 free
+    } cases[] = {
+        {"solid", 0, 1, false},
+        {"dash", 1, 1, true},
+        {"dot", 2, 1, false},  // dots of 3: pixel 20 lies in the fourth dot
+        {"wide dash draws solid", 1, 6, false},
+    };
+    for (const Case& c : cases) {
+        WmfBuilder b;
+        b.SetWindowExt(100, 100).Pen(c.style, c.width, {0, 0, 0}).Select(0);
+        b.MoveTo(0, 10).LineTo(100, 10);
+        ImageHolder h;
+        ASSERT_TRUE(Read(b.Build(), h)) << c.name;
+        EXPECT_EQ(AlphaAt(h.Image, 1, 10), 255) << c.name;
+        EXPECT_EQ(AlphaAt(h.Image, 20, 10), c.gapAt20 ? 0 : 255) << c.name;
+        if (c.width == 1) {
+            EXPECT_EQ(AlphaAt(h.Image, 5, 11), 0) << c.name;  // one pixel wide
+        }
+    }
+    WmfBuilder dots;
+    dots.SetWindowExt(100, 100).Pen(2, 1, {0, 0, 0}).Select(0).MoveTo(0, 10).LineTo(100, 10);
+    ImageHolder h;
+    ASSERT_TRUE(Read(dots.Build(), h));
+    EXPECT_EQ(AlphaAt(h.Image, 1, 10), 255);
+    EXPECT_EQ(AlphaAt(h.Image, 4, 10), 0);
 }
 
 }  // namespace

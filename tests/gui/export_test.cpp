@@ -3,10 +3,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/frmicon.h"
@@ -36,7 +38,6 @@ struct Fixture {
         lang.write(kLanguage);
         lang.close();
         FrmIconOptions options(program.path().toStdString(), &dialogs);
-        options.ExportStartPause = 0;
         window = std::make_unique<FrmIcon>(options);
         window->show();
         for (const char* name : {"a.dll", "b.dll"}) {
@@ -70,6 +71,7 @@ class ExportTest : public QObject {
     void exportSelectedFollowsTheSelection();
     void answeringNoWritesNothing();
     void nothingToExportDoesNothing();
+    void pauseAfterThePanelIsAPlainWait();
 };
 
 void ExportTest::exportAllWritesOneIconFilePerEntry() {
@@ -120,6 +122,22 @@ void ExportTest::nothingToExportDoesNothing() {
     f.window->PM_ExportAllClick();
     QCOMPARE(f.dialogs.dialogsShown, 0);
     QVERIFY(f.Written().isEmpty());
+}
+
+void ExportTest::pauseAfterThePanelIsAPlainWait() {
+    Fixture f;
+    // A timer due while the pause runs fires only after it: nothing is handled meanwhile.
+    QElapsedTimer clock;
+    qint64 firedAt = -1;
+    const auto answer = f.dialogs.answerDialog;
+    f.dialogs.answerDialog = [&](QDialog& dialog) {
+        answer(dialog);
+        clock.start();
+        QTimer::singleShot(50, [&] { firedAt = clock.elapsed(); });
+    };
+    f.window->PM_ExportAllClick();
+    QCOMPARE(f.Written().size(), 4);
+    QVERIFY(firedAt >= 500);
 }
 
 QTEST_MAIN(ExportTest)

@@ -13,8 +13,12 @@
 #include "app/widgets.h"
 #include "export/gui/frmexport.h"
 #include "i18n/ini.h"
+#include "imagefile/formats/registry.h"
+#include "imagefile/ops/imageops.h"
+#include "imagefile/ops/resample.h"
 #include "support/fakedialogs.h"
 #include "support/pebuilder.h"
+#include "support/picture_fixtures.h"
 
 using namespace gw;
 
@@ -64,6 +68,10 @@ class FrmExportTest : public QObject {
     void settingsAreStoredHoweverItCloses();
     void sampleIsDrawnOncePerRow();
     void languageAndTheWholeRun();
+    void pictureSampleFollowsTheExportSteps();
+    void regressionUnreadableSampleLeavesTheViewAsItWas();
+    void spinEditsStepAndClamp();
+    void centredOnTheScreen();
 };
 
 void FrmExportTest::defaultsWithoutSettings() {
@@ -210,6 +218,121 @@ void FrmExportTest::languageAndTheWholeRun() {
     QCOMPARE(f.dialogs.lastFolderPrompt, QString("where"));
     f.dialogs.answerDialog = nullptr;  // cancelled
     QVERIFY(!ShowExportDialog(f.Folder(), f.messages, f.dialogs, "t", "/x/a.png", 0, options));
+}
+
+namespace {
+
+// White with a red square, 12 × 12: the square from (3, 3) to (8, 8).
+std::string SquarePicture(const std::string& path) {
+    ImageHolder holder;
+    holder.Image.Allocate(12, 12, PixelFormat::ie24RGB);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x)
+            holder.Image.SetPixelRgb(
+                x, y, x >= 3 && x < 9 && y >= 3 && y < 9 ? Rgb{220, 30, 30} : Rgb{255, 255, 255});
+    if (!SaveImageFile(holder, path).ok()) qFatal("cannot write %s", path.c_str());
+    return path;
+}
+
+}  // namespace
+
+void FrmExportTest::pictureSampleFollowsTheExportSteps() {
+    Fixture f;
+    f.Options("[EXPORT]\nTransparent=1\nGradualColor=0\n");
+    const std::string png = SquarePicture(f.Folder() + "square.png");
+    auto d = f.Dialog();
+    d->Prepare("Export 1", png, 0);
+    d->RzCheckList1->setCurrentRow(0);  // 16 × 16
+    const RasterImage& shown = d->ImageEnView1->Holder().Image;
+    QCOMPARE(shown.Width(), 16);
+    QVERIFY(shown.HasAlpha());
+    // The background is transparent; the soft edge is tinted by the black gradual colour
+    // through the fast linear filter.
+    QCOMPARE(int(shown.AlphaRow(0)[0]), 0);
+    QCOMPARE(int(shown.AlphaRow(8)[8]), 255);
+    QCOMPARE(shown.PixelRgb(8, 8), (Rgb{220, 30, 30}));
+    ImageHolder expected;
+    QVERIFY(LoadImageFile(expected, png).ok());
+    MakeBackgroundTransparent(expected, Rgb{0, 0, 0});
+    ImageHolder hermite = expected;
+    ResampleImage(expected, 16, 16, ResampleFilter::rfFastLinear);
+    ResampleImage(hermite, 16, 16, ResampleFilter::rfHermite);
+    const Rgb pinnedEdge{55, 7, 7};
+    QCOMPARE(shown.PixelRgb(3, 8), pinnedEdge);
+    QCOMPARE(int(shown.AlphaRow(8)[3]), 63);
+    QVERIFY(hermite.Image.PixelRgb(3, 8) != pinnedEdge);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            QCOMPARE(shown.PixelRgb(x, y), expected.Image.PixelRgb(x, y));
+            QCOMPARE(shown.AlphaRow(y)[x], expected.Image.AlphaRow(y)[x]);
+        }
+    // A white gradual colour lightens the same edge pixel.
+    f.dialogs.colorToChoose = QColor(255, 255, 255);
+    d->PanelColorClick();
+    const Rgb light = d->ImageEnView1->Holder().Image.PixelRgb(3, 8);
+    QVERIFY(light.g > pinnedEdge.g && light.b > pinnedEdge.b);
+}
+
+void FrmExportTest::regressionUnreadableSampleLeavesTheViewAsItWas() {
+    Fixture f;
+    const std::string png = SquarePicture(f.Folder() + "gone.png");
+    auto d = f.Dialog();
+    d->Prepare("Export 1", png, 0);
+    d->RzCheckList1->setCurrentRow(2);
+    const RasterImage before = d->ImageEnView1->Holder().Image;
+    QCOMPARE(before.Width(), 32);
+    QVERIFY(QFile::remove(QString::fromStdString(png)));
+    // A click on another size row: no error escapes, no message, the view keeps its picture.
+    const QRect row = d->RzCheckList1->visualItemRect(d->RzCheckList1->item(4));
+    QTest::mouseClick(d->RzCheckList1->viewport(), Qt::LeftButton, {}, row.center());
+    QCOMPARE(d->RzCheckList1->currentRow(), 4);
+    QCOMPARE(d->Label5->text(), QString("Sample - 64 * 64"));
+    const RasterImage& after = d->ImageEnView1->Holder().Image;
+    QCOMPARE(after.Width(), 32);
+    QCOMPARE(test::FirstColourDifference(after, before), std::string());
+    QVERIFY(f.dialogs.errors.isEmpty() && f.dialogs.informations.isEmpty());
+    QVERIFY(d->isVisible());
+}
+
+void FrmExportTest::spinEditsStepAndClamp() {
+    Fixture f;
+    auto d = f.Dialog();
+    d->RzComboBox1->setCurrentIndex(1);
+    SpinEdit* width = d->RzSpinEdit1;
+    width->setFocus();
+    QTest::keyClick(width, Qt::Key_Up);
+    QCOMPARE(width->Text(), QString("129"));
+    width->SetText("");  // blank counts as 128
+    QTest::keyClick(width, Qt::Key_Down);
+    QCOMPARE(width->Text(), QString("127"));
+    width->SetValue(10000);
+    QVERIFY(!(width->stepEnabled() & QAbstractSpinBox::StepUpEnabled));
+    QTest::keyClick(width, Qt::Key_Up);
+    QCOMPARE(width->Text(), QString("10000"));
+    width->SetValue(0);
+    QVERIFY(!(width->stepEnabled() & QAbstractSpinBox::StepDownEnabled));
+    // Typed: letters are refused; a value above 10000 shows the 10000 it counts as.
+    width->SetText("");
+    QTest::keyClicks(width, "2x5");
+    QCOMPARE(width->Text(), QString("25"));
+    width->SetText("");
+    QTest::keyClicks(width, "12345");
+    QCOMPARE(width->Value(), 10000);
+    QTest::keyClick(width, Qt::Key_Enter);
+    QCOMPARE(width->Text(), QString("10000"));
+    QCOMPARE(d->Result().Width, 10000);
+}
+
+void FrmExportTest::centredOnTheScreen() {
+    Fixture f;
+    QWidget owner;
+    owner.setGeometry(10, 20, 300, 200);
+    owner.show();
+    FrmExport d(f.Folder(), f.messages, f.dialogs, &owner);
+    d.show();
+    const QRect screen = d.screen()->availableGeometry();
+    QCOMPARE(d.pos(), screen.center() - QPoint(236, 165));
+    QVERIFY(d.pos() != owner.geometry().center() - QPoint(236, 165));
 }
 
 QTEST_MAIN(FrmExportTest)

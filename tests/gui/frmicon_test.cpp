@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 
 #include "app/frmicon.h"
@@ -70,6 +71,10 @@ class FrmIconTest : public QObject {
     void startupErrorIsShownAndTheWindowStillShows();
     void cellsKeepSmallPicturesAtTheirSize_data();
     void cellsKeepSmallPicturesAtTheirSize();
+    void rightClickSelectsAndEnablesTheMenu();
+    void hintFollowsThePointer();
+    void captionCarriesTheNumberAnEllipsisAndMnemonics();
+    void selectedCellFrameSpansTheWholeCell();
 };
 
 void FrmIconTest::startsWithTheShippedLanguage() {
@@ -258,6 +263,177 @@ void FrmIconTest::cellsKeepSmallPicturesAtTheirSize() {
     QRect thumb(0, 0, 80, 80);
     w.ImageEnMViewBeforeImageDrawEx(0, p, 0, 0, thumb);
     QCOMPARE(thumb, expected);
+}
+
+namespace {
+
+// A point inside entry k of the grid, in its viewport's coordinates.
+QPoint InEntry(ThumbGrid* grid, int k) {
+    const int width = grid->viewport()->width();
+    return {GridLayout::CellLeft(k, width) + 20, GridLayout::CellTop(k, width, 0) + 20};
+}
+
+QPoint EmptySpace(ThumbGrid* grid) {
+    return {grid->viewport()->width() - 3, grid->viewport()->height() - 3};
+}
+
+}  // namespace
+
+void FrmIconTest::rightClickSelectsAndEnablesTheMenu() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png"})
+        w.Entries().Append(Entry(name));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    ThumbGrid* grid = w.Grid();
+    auto rightClick = [&](const QPoint& at) {
+        QTest::mouseClick(grid->viewport(), Qt::RightButton, {}, at);
+        QTRY_VERIFY(w.PopupMenu1->isVisible());
+        w.PopupMenu1->hide();
+    };
+    auto enabled = [&w] {
+        return QList<bool>{w.PM_ExportSel->isEnabled(), w.PM_ExportAll->isEnabled(),
+                           w.PM_RemoveSel->isEnabled(), w.PM_RemoveAll->isEnabled()};
+    };
+    w.Entries().SelectOnly(0);
+    w.Entries().ToggleSelection(1);
+    w.Entries().ToggleSelection(2);
+    rightClick(InEntry(grid, 1));  // one of the selection: all three stay
+    QCOMPARE(w.Entries().SelectedCount(), 3);
+    QCOMPARE(enabled(), (QList<bool>{true, true, true, true}));
+    rightClick(InEntry(grid, 4));  // another entry: it alone
+    QCOMPARE(w.Entries().SelectedCount(), 1);
+    QVERIFY(w.Entries().IsSelected(4));
+    rightClick(EmptySpace(grid));
+    QCOMPARE(w.Entries().SelectedCount(), 0);
+    QCOMPARE(enabled(), (QList<bool>{false, true, false, true}));
+    w.Entries().SelectOnly(2);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, EmptySpace(grid));
+    QCOMPARE(w.Entries().SelectedCount(), 0);
+    w.PM_RemoveAllClick();
+    rightClick(EmptySpace(grid));  // the menu opens over an empty catalogue, all disabled
+    QCOMPARE(enabled(), (QList<bool>{false, false, false, false}));
+    w.close();
+}
+
+void FrmIconTest::hintFollowsThePointer() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
+    w.Entries().Append(Entry("first.png"));
+    w.Entries().Append(Entry("tools.exe", 3));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    ThumbGrid* grid = w.Grid();
+    QWidget* view = grid->viewport();
+    QTest::mouseMove(view, InEntry(grid, 1));
+    QTRY_COMPARE(view->toolTip(), QString("tools.exe"));  // the name, without the number
+    QToolTip::showText(view->mapToGlobal(InEntry(grid, 1)), view->toolTip(), view);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QTest::mouseMove(view, EmptySpace(grid));
+    QTRY_VERIFY(!QToolTip::isVisible());
+    QCOMPARE(view->toolTip(), QString());
+    w.close();
+}
+
+namespace {
+
+// The caption strip of one painted cell at (10, 10), white background.
+QImage PaintedCell(FrmIcon& w, bool selected, QRect* thumb = nullptr) {
+    QImage dest(110, 110, QImage::Format_RGB32);
+    dest.fill(Qt::white);
+    QPainter p(&dest);
+    if (selected)
+        w.Entries().SelectOnly(0);
+    else
+        w.Entries().ClearSelection();
+    QRect rect(0, 0, 80, 80);
+    w.ImageEnMViewBeforeImageDrawEx(0, p, 10, 10, rect);
+    if (thumb) *thumb = rect;
+    return dest;
+}
+
+// What the system's text drawing gives for `text` in the caption strip of that cell.
+QImage ExpectedCaption(const QFont& font, const QColor& color, const QString& text, int flags) {
+    QImage dest(110, 110, QImage::Format_RGB32);
+    dest.fill(Qt::white);
+    QPainter p(&dest);
+    p.setFont(font);
+    p.setPen(color);
+    p.drawText(QRect(QPoint(12, 72), QPoint(87, 87)),
+               Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine | flags, text);
+    return dest;
+}
+
+}  // namespace
+
+void FrmIconTest::captionCarriesTheNumberAnEllipsisAndMnemonics() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
+    const QColor ink = w.palette().color(QPalette::WindowText);
+    const QString longName = "a-very-long-file-name-that-does-not-fit.png";
+    const QString elided =
+        QFontMetrics(w.font()).elidedText("12 - " + longName, Qt::ElideRight, 76);
+    QVERIFY(elided.endsWith(QChar(0x2026)));
+    struct Case {
+        QString name;
+        int number;
+        QString shown;
+        int flags;
+    };
+    const Case cases[] = {
+        {"a.png", 0, "a.png", 0},
+        {"a.png", 7, "7 - a.png", 0},
+        {longName, 12, elided, 0},
+        {"a&b.png", 0, "a&b.png", Qt::TextShowMnemonic},  // "b" underlined, no "&"
+        {"a&&b.png", 0, "a&b.png", 0},
+    };
+    for (const Case& c : cases) {
+        w.Entries().RemoveAll();
+        w.Entries().Append(IconEntry{"/f/x", c.name.toStdString(), c.number, nullptr});
+        QVERIFY2(PaintedCell(w, false) == ExpectedCaption(w.font(), ink, c.shown, c.flags),
+                 qPrintable(c.name));
+    }
+    // The mnemonic mark changes what is drawn: an underline instead of the "&".
+    QVERIFY(ExpectedCaption(w.font(), ink, "a&b.png", Qt::TextShowMnemonic) !=
+            ExpectedCaption(w.font(), ink, "a&b.png", 0));
+}
+
+void FrmIconTest::selectedCellFrameSpansTheWholeCell() {
+    ProgramFolder folder;
+    FakeDialogs dialogs;
+    FrmIcon w(FrmIconOptions(folder.Path(), &dialogs));
+    w.Entries().Append(Entry("a.png"));
+    const QRgb frame = w.Grid()->SelectionColor().rgb();
+    // The hook's frame: (left - 1, top - 1) to (left + 82, top + 82) exclusive, 2 pixels wide.
+    const QImage cell = PaintedCell(w, true);
+    auto framed = [&](int x, int y) { return cell.pixel(x, y) == frame; };
+    for (int along : {9, 30, 91}) {
+        QVERIFY(!framed(8, along) && framed(9, along) && framed(10, along));
+        QVERIFY(framed(90, along) && framed(91, along) && !framed(92, along));
+        QVERIFY(!framed(along, 8) && framed(along, 9) && framed(along, 10));
+        QVERIFY(framed(along, 90) && framed(along, 91) && !framed(along, 92));
+    }
+    QVERIFY(!framed(11, 30) && !framed(89, 30));
+
+    // In the grid, the picture's own frame stays within the cell's frame.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    w.Grid()->setFocus();
+    QTRY_VERIFY(w.Grid()->hasFocus());
+    QVERIFY(w.Grid()->EffectiveSelectionWidth() >= 2);
+    const QImage grid = w.Grid()->viewport()->grab().toImage();
+    const int left = GridLayout::CellLeft(0, w.Grid()->viewport()->width());
+    const int top = GridLayout::CellTop(0, w.Grid()->viewport()->width(), 0);
+    for (int y = top - 1; y < top + 82; ++y) QVERIFY(grid.pixel(left - 2, y) != frame);
+    for (int x = left - 1; x < left + 82; ++x) QVERIFY(grid.pixel(x, top - 2) != frame);
+    QCOMPARE(grid.pixel(left - 1, top + 30), frame);
+    QCOMPARE(grid.pixel(left + 81, top + 30), frame);
+    w.close();
 }
 
 QTEST_MAIN(FrmIconTest)

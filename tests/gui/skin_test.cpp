@@ -1,21 +1,16 @@
 // The painted skin, the rounded outline and the drop shadow of the borderless windows.
 
+#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QtTest>
 
 #include "app/shadow.h"
 #include "app/skin.h"
+#include "app/widgets.h"
 
 using namespace gw;
 
 namespace {
-
-QRegion MainWindowRegion(int W, int H) {
-    QPainterPath outline;
-    outline.addRoundedRect(QRectF(1, 1, W - 1, H - 1), 4.5, 4.5);
-    return QRegion(outline.toFillPolygon().toPolygon());
-}
 
 std::vector<int> Walk(const std::vector<std::uint8_t>& a, int w, int x, int y, int dx, int dy,
                       int steps) {
@@ -43,6 +38,8 @@ class SkinTest : public QObject {
     void piecesAreCopiedAndStretched();
     void outlineIsRoundedAndLeavesTheFirstRowAndColumnOut();
     void shadowFollowsItsOwner();
+    void regressionOutlineAndRegionAgreeToThePixel();
+    void shadowFollowsADragStepByStep();
 };
 
 void SkinTest::glowFallsOffAsItShould_data() {
@@ -56,7 +53,7 @@ void SkinTest::glowFallsOffAsItShould() {
     // The values do not depend on the owner's size.
     for (QSize owner : {QSize(200, 100), QSize(742, 516)}) {
         const int W = owner.width(), H = owner.height(), w = W + 32;
-        const auto a = ShadowAlpha(W, H, withRegion ? MainWindowRegion(W, H) : QRegion());
+        const auto a = ShadowAlpha(W, H, withRegion ? RoundedWindowRegion(W, H) : QRegion());
         const int cx = 16 + W / 2, cy = 16 + H / 2;
         const int top = withRegion ? 16 : 15, left = withRegion ? 16 : 15;
         QCOMPARE(Walk(a, w, cx, top, 0, -1, 7), (std::vector<int>{140, 121, 99, 71, 47, 31, 0}));
@@ -152,6 +149,79 @@ void SkinTest::shadowFollowsItsOwner() {
     QTRY_VERIFY(shadow.isVisible());
     shadow.SetOwnerForm(nullptr);
     QVERIFY(!shadow.isVisible());
+}
+
+void SkinTest::regressionOutlineAndRegionAgreeToThePixel() {
+    // Light pixels of the skin showed outside its outline at the rounded bottom corners.
+    struct Case {
+        const char* name;
+        QImage source;
+        int W, H;
+        std::array<SkinPiece, 9> pieces;
+    };
+    const QImage main = MainSkinPicture(), dialog = DialogSkinPicture();
+    const Case cases[] = {
+        {"main window", main, 742, 516, MainWindowSkin(742, 516, main.width(), main.height())},
+        {"export dialog", dialog, 472, 331, DialogSkin(472, 331, dialog.width(), dialog.height())},
+    };
+    const QRgb outline = kSkinOutline.rgb();
+    for (const Case& c : cases) {
+        QWidget w(nullptr, Qt::FramelessWindowHint);
+        w.resize(c.W, c.H);
+        QImage target(c.W, c.H, QImage::Format_RGB32);
+        QPainter p(&target);
+        PaintSkin(&w, p, c.source, c.pieces, c.W, c.H);
+        p.end();
+        const QRegion mask = w.mask();
+        QCOMPARE(mask, RoundedWindowRegion(c.W, c.H));
+        int edges = 0;
+        for (int y = 0; y < c.H; ++y)
+            for (int x = 0; x < c.W; ++x) {
+                if (!mask.contains(QPoint(x, y))) continue;
+                // The visible edge is the outline, and the outline is only the visible edge.
+                const bool edge =
+                    !mask.contains(QPoint(x - 1, y)) || !mask.contains(QPoint(x + 1, y)) ||
+                    !mask.contains(QPoint(x, y - 1)) || !mask.contains(QPoint(x, y + 1));
+                edges += edge;
+                if (edge != (target.pixel(x, y) == outline))
+                    QFAIL(qPrintable(QString("%1: pixel %2,%3").arg(c.name).arg(x).arg(y)));
+            }
+        QVERIFY(edges > 2 * (c.W + c.H) - 40);
+    }
+}
+
+void SkinTest::shadowFollowsADragStepByStep() {
+    QWidget owner(nullptr, Qt::FramelessWindowHint);
+    owner.setGeometry(100, 100, 300, 200);
+    QWidget strip(&owner);
+    strip.setGeometry(0, 0, 300, 30);
+    auto* drag = new WindowDrag(&strip, &owner);
+    strip.installEventFilter(drag);
+    FormShadow shadow;
+    shadow.SetOwnerForm(&owner);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QTRY_VERIFY(shadow.isVisible());
+    const QPoint start = owner.pos();
+    auto send = [&strip](QEvent::Type type, const QPoint& global, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, strip.mapFromGlobal(global), global,
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, {});
+        QApplication::sendEvent(&strip, &e);
+    };
+    QPoint at = strip.mapToGlobal(QPoint(50, 10));
+    drag->Start(at);
+    for (int step = 1; step <= 3; ++step) {
+        at += QPoint(7, 5);
+        send(QEvent::MouseMove, at, Qt::LeftButton);
+        // Window and glow have followed before the button is released.
+        QCOMPARE(owner.pos(), start + step * QPoint(7, 5));
+        QCOMPARE(shadow.pos(), owner.frameGeometry().topLeft() - QPoint(16, 16));
+    }
+    send(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    QVERIFY(!drag->Dragging());
+    send(QEvent::MouseMove, at + QPoint(20, 20), Qt::NoButton);
+    QCOMPARE(owner.pos(), start + QPoint(21, 15));
+    QCOMPARE(shadow.Rebuilds(), 1);
 }
 
 QTEST_MAIN(SkinTest)
