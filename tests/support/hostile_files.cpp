@@ -1,7 +1,9 @@
 #include "support/hostile_files.h"
 
 #include "imagefile/formats/codec.h"
+#ifdef GW_HAVE_OPENJPEG
 #include "imagefile/formats/jp2.h"
+#endif
 #include "imagefile/raster.h"
 #include "support/metafile_builder.h"
 #include "support/pebuilder.h"
@@ -137,6 +139,7 @@ ByteVector PngHuge() {
     return b;
 }
 
+#ifdef GW_HAVE_OPENJPEG
 // A JPEG 2000 code stream whose size marker says 8192 × 8192 in one tile.
 ByteVector J2kHuge() {
     ByteVector b = Encoded(kJ2kCodec, Gradient(16, 16));
@@ -149,6 +152,7 @@ ByteVector J2kHuge() {
         }
     return b;
 }
+#endif
 
 // 4096 ellipses over the whole picture: the work budget stops drawing, not the file's end.
 ByteVector WmfManyEllipses() {
@@ -171,7 +175,9 @@ std::vector<HostileFile> HostileFiles() {
         {"GifScreenOf65535x2048", GifScreenHuge(), ImageError::Damaged},
         {"JpegFrameOf65500x2048", JpegHuge(), ImageError::Damaged},
         {"PngWithAlphaOf11585Squared", PngHuge(), ImageError::Damaged},
+#ifdef GW_HAVE_OPENJPEG
         {"J2kSizeOf8192Squared", J2kHuge(), ImageError::Damaged},
+#endif
         {"WmfOf4096Ellipses", WmfManyEllipses(), ImageError::None},
     };
 }
