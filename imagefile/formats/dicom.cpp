@@ -50,6 +50,17 @@ void SilenceLogging() {
     (void)silenced;
 }
 
+// DCMTK keeps its decompression codecs in a process-wide list; they are added once.
+void RegisterDecoders() {
+    static const bool registered = [] {
+        DJDecoderRegistration::registerCodecs();
+        DJLSDecoderRegistration::registerCodecs();
+        DcmRLEDecoderRegistration::registerCodecs();
+        return true;
+    }();
+    (void)registered;
+}
+
 // DCMTK allocates an element's value by its length field before reading it, so a few bytes
 // claiming gigabytes would be allocated. This walks the elements as DCMTK will (the meta group in
 // explicit little endian, the dataset in the encoding the meta group names, sequences and items
