@@ -84,7 +84,7 @@ bool LengthsFitData(std::span<const std::uint8_t> data) {
         return true;
     };
     bool explicitVr = fileFormat || (data.size() >= 6 && isVr(data[4], data[5]));
-    bool bigEndian = false, inMeta = fileFormat, deflated = false;
+    bool bigEndian = false, inMeta = fileFormat, deflated = false, fragments = false;
     while (r.remaining() >= 8) {
         std::uint16_t group = r.u16le();
         if (inMeta && group != 2) {
@@ -116,6 +116,14 @@ bool LengthsFitData(std::span<const std::uint8_t> data) {
             length = u32();
         }
         if (!r.ok()) return true;  // a cut header is DCMTK's to report
+        // Encapsulated pixel data: its items are compressed fragments, not elements.
+        if (group == 0x7fe0 && element == 0x0010 && length == 0xffffffffu) fragments = true;
+        if (group == 0xfffe && element == 0xe0dd) fragments = false;
+        if (fragments && group == 0xfffe && element == 0xe000) {
+            if (length > r.remaining()) return false;
+            r.skip(length);
+            continue;
+        }
         if (length == 0xffffffffu || container) continue;
         if (length > r.remaining()) return false;
         const auto value = r.take(length);
