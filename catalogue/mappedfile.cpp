@@ -1,28 +1,14 @@
 #include "catalogue/mappedfile.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <new>
 #include <utility>
 
 namespace gw {
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      open_(std::exchange(other.open_, false)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        open_ = std::exchange(other.open_, false);
-    }
-    return *this;
-}
 
 bool MappedFile::Open(const std::string& path) {
     Close();
@@ -31,22 +17,29 @@ bool MappedFile::Open(const std::string& path) {
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0;
     if (ok && st.st_size > 0) {
-        void* p =
-            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-        ok = p != MAP_FAILED;
+        const auto size = static_cast<std::size_t>(st.st_size);
+        std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[size]);
+        ok = data != nullptr;
+        std::size_t done = 0;
+        while (ok && done < size) {
+            const ssize_t n = ::pread(fd, data.get() + done, size - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;  // the file ended early: it was cut meanwhile
+            done += static_cast<std::size_t>(n);
+        }
         if (ok) {
-            data_ = static_cast<const std::uint8_t*>(p);
-            size_ = static_cast<std::size_t>(st.st_size);
+            data_ = std::move(data);
+            size_ = done;
         }
     }
-    ::close(fd);  // the mapping stays valid without the descriptor
+    ::close(fd);
     open_ = ok;
     return ok;
 }
 
 void MappedFile::Close() {
-    if (data_) ::munmap(const_cast<std::uint8_t*>(data_), size_);
-    data_ = nullptr;
+    data_.reset();
     size_ = 0;
     open_ = false;
 }

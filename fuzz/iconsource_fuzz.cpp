@@ -41,20 +41,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         done += static_cast<std::size_t>(n);
     }
 
+    // What listing a file does: every icon group at the grid's size, then one exported at two
+    // other sizes.
     gw::IconSource source;
     if (source.Open(path) != gw::IconSourceError::None) return 0;
     const int count = source.Count();
-    static constexpr int kSides[] = {16, 32, 256};
     std::vector<std::uint8_t> stream;
-    for (int index = 0; index < count && index < 3; ++index) {
-        for (int side : kSides) {
-            gw::RasterImage image;
-            if (source.ExtractImage(index, side, side, image)) {
-                if (image.Width() != side || image.Height() != side) __builtin_trap();
-                gw::fuzz::CheckImage(image);
-            }
+    for (int index = 0; index < count; ++index) {
+        gw::RasterImage image;
+        if (source.ExtractImage(index, 32, 32, image)) {
+            if (image.Width() != 32 || image.Height() != 32) __builtin_trap();
+            gw::fuzz::CheckImage(image);
         }
-        source.Extract(index, 32, 32, stream);
+    }
+    if (count > 0) {
+        gw::RasterImage image;
+        if (source.ExtractImage(count - 1, 256, 256, image)) gw::fuzz::CheckImage(image);
+        source.Extract(0, 16, 16, stream);
     }
     source.Extract(count, 16, 16, stream);  // out of range
     return 0;

@@ -1,7 +1,13 @@
-// Writes small seed inputs for the fuzz harnesses into OUT/ico, OUT/formats, OUT/iconsource and
-// OUT/ini, built from the test fixture builders and the picture writers.
+// Writes small seed inputs for the fuzz harnesses into OUT/<harness>, built from the test
+// fixture builders and the picture writers.
 // Usage: make_seeds OUT
 
+#include <dcmtk/config/osconfig.h>
+
+#include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
+#include <dcmtk/dcmdata/dcostrmb.h>
+#include <dcmtk/dcmdata/dcuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +22,7 @@
 #include "imagefile/formats/registry.h"
 #include "imagefile/raster.h"
 #include "support/icobuilder.h"
+#include "support/metafile_builder.h"
 #include "support/pebuilder.h"
 #include "support/picture_bytes.h"
 #include "support/picture_fixtures.h"
@@ -36,56 +43,53 @@ void Save(const std::string& dir, const std::string& name, const Bytes& bytes,
     ++gWritten;
 }
 
-// The formats harness's selector byte for each reader.
-std::uint8_t Selector(int type) {
+// The harness of a format's own reader, or nullptr when only detection and loading reach it.
+const char* OwnHarness(int type) {
     switch (type) {
-        case gw::kTypeTiff:
-            return 1;
-        case gw::kTypeGif:
-            return 2;
-        case gw::kTypeJpeg:
-            return 3;
         case gw::kTypePcx:
-            return 4;
+            return "pcx";
         case gw::kTypeDcx:
-            return 5;
+            return "dcx";
         case gw::kTypeBmp:
-            return 6;
-        case gw::kTypePng:
-            return 7;
+            return "bmp";
         case gw::kTypeTga:
-            return 8;
+            return "tga";
         case gw::kTypePnm:
-            return 9;
+            return "pnm";
         case gw::kTypeWbmp:
-            return 10;
+            return "wbmp";
         case gw::kTypePsd:
-            return 11;
-        case gw::kTypeIco:
-            return 12;
-        case gw::kTypeCur:
-            return 13;
+            return "psd";
+        case gw::kTypeWmf:
+            return "wmf";
+        case gw::kTypeEmf:
+            return "emf";
+        case gw::kTypeDicom:
+            return "dicom";
+        case gw::kTypeJ2k:
+        case gw::kTypeJp2:
+            return "jp2";
         default:
-            return 0;
+            return nullptr;
     }
 }
 
-// A picture in both the detecting loader's and its own reader's seed, at both size hints.
+// A picture in the detecting loader's seeds and its own reader's, at both size hints (the
+// first byte's top bit).
 void SavePicture(const std::string& name, int type, const Bytes& bytes) {
-    const std::uint8_t own = Selector(type);
-    Save("formats", name + "_detect", bytes, {0});
-    Save("formats", name + "_detect_hint", bytes, {0x80});
-    if (own) {
-        Save("formats", name, bytes, {own});
-        Save("formats", name + "_hint", bytes, {static_cast<std::uint8_t>(own | 0x80)});
+    Save("formats", name, bytes, {0});
+    Save("formats", name + "_hint", bytes, {0x80});
+    if (const char* own = OwnHarness(type)) {
+        const std::uint8_t boxed = type == gw::kTypeJp2 ? 1 : 0;
+        Save(own, name, bytes, {boxed});
+        if (type != gw::kTypeJp2 && type != gw::kTypeJ2k) Save(own, name + "_hint", bytes, {0x80});
     }
 }
 
 // Writes the holder's image through SaveImageFile and keeps the file's bytes.
 void SaveWritten(gw::ImageHolder holder, const std::string& name, const std::string& ext) {
     const std::string path = gOut + "/.tmp." + ext;
-    gw::SaveImageFile(holder, path);
-    if (holderFailed) {
+    if (!gw::SaveImageFile(holder, path, gw::WriteMode::Replace).ok()) {
         std::fprintf(stderr, "make_seeds: no %s from %s\n", ext.c_str(), name.c_str());
         return;
     }
@@ -110,7 +114,7 @@ void PictureSeeds() {
         gw::test::ColourCycleImage(9, 6, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}});
 
     for (const char* ext : {"tif", "gif", "jpg", "pcx", "dcx", "bmp", "png", "tga", "ppm", "pgm",
-                            "pbm", "wbmp", "psd", "ico"}) {
+                            "pbm", "wbmp", "psd", "ico", "jp2", "j2k"}) {
         SaveWritten(Holder(colour), "colour", ext);
         SaveWritten(Holder(bits), "bits", ext);
     }
@@ -240,6 +244,72 @@ void IconSeeds() {
     Save("iconsource", "pe_no_icons", none.BuildPe());
 }
 
+void MetafileSeeds() {
+    using gw::test::EmfBuilder;
+    using gw::test::WmfBuilder;
+    const Bytes dib = gw::test::PackedDib(2, 2, {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}});
+    WmfBuilder w;
+    w.SetMapMode(8).SetWindowOrg(0, 0).SetWindowExt(100, 80).SetViewportExt(100, 80);
+    w.Pen(0, 3, {10, 20, 30}).Brush(0, {200, 100, 50}).Select(0).Select(1);
+    w.Rectangle(5, 5, 60, 40).Ellipse(20, 10, 90, 70).RoundRect(1, 1, 30, 30, 8, 8);
+    w.Polygon({{0, 0}, {50, 10}, {20, 70}}).Polyline({{5, 5}, {95, 75}});
+    w.PolyPolygon({{{0, 0}, {10, 0}, {10, 10}}, {{20, 20}, {30, 20}, {30, 30}}});
+    w.MoveTo(0, 0).LineTo(99, 79).SaveDc().RestoreDc(-1).Delete(0);
+    w.StretchDib(dib, 0, 0, 2, 2, 10, 10, 40, 40).PatternBlt(0x00F00021, 0, 0, 20, 20);
+    SavePicture("wmf_shapes", gw::kTypeWmf, w.Build());
+    SavePicture("wmf_placeable", gw::kTypeWmf, w.BuildPlaceable(0, 0, 100, 80, 96));
+
+    EmfBuilder e;
+    e.SetMapMode(8).SetWindowExt(100, 80).SetViewportExt(100, 80);
+    e.Pen(1, 0, 3, {10, 20, 30}).Brush(2, 0, {200, 100, 50}).Select(1).Select(2);
+    e.MoveTo(10, 10).LineTo(90, 70).Rectangle(5, 5, 60, 40).Ellipse(20, 10, 90, 70);
+    e.SaveDc().SetWorldTransform({1, 0.2f, 0, 1, 5, 5}).RestoreDc(-1);
+    e.Poly(3, {{0, 0}, {50, 10}, {20, 70}}).PolyPoly(8, {{{0, 0}, {10, 0}, {10, 10}}});
+    e.StretchDiBits(dib, 0, 0, 2, 2, 10, 10, 40, 40);
+    SavePicture("emf_shapes", gw::kTypeEmf, e.Build(2540, 2032));
+}
+
+// A small secondary-capture dataset written by DCMTK, as a file with preamble or bare.
+Bytes DicomFile(Uint16 samples, E_TransferSyntax xfer, bool fileFormat) {
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    char uid[100];
+    ds->putAndInsertString(DCM_SOPClassUID, UID_SecondaryCaptureImageStorage);
+    ds->putAndInsertString(DCM_SOPInstanceUID, dcmGenerateUniqueIdentifier(uid));
+    ds->putAndInsertUint16(DCM_Rows, 3);
+    ds->putAndInsertUint16(DCM_Columns, 4);
+    ds->putAndInsertUint16(DCM_SamplesPerPixel, samples);
+    ds->putAndInsertString(DCM_PhotometricInterpretation, samples == 3 ? "RGB" : "MONOCHROME2");
+    ds->putAndInsertUint16(DCM_BitsAllocated, 8);
+    ds->putAndInsertUint16(DCM_BitsStored, 8);
+    ds->putAndInsertUint16(DCM_HighBit, 7);
+    ds->putAndInsertUint16(DCM_PixelRepresentation, 0);
+    if (samples == 3) ds->putAndInsertUint16(DCM_PlanarConfiguration, 0);
+    ds->putAndInsertString(DCM_WindowCenter, "128");
+    ds->putAndInsertString(DCM_WindowWidth, "200");
+    std::vector<Uint8> pixels(12u * samples);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<Uint8>(i * 20);
+    ds->putAndInsertUint8Array(DCM_PixelData, pixels.data(), pixels.size());
+    std::vector<char> buffer(1 << 16);
+    DcmOutputBufferStream out(buffer.data(), buffer.size());
+    DcmObject& object = fileFormat ? static_cast<DcmObject&>(file) : *ds;
+    object.transferInit();
+    object.write(out, xfer, EET_ExplicitLength, nullptr);
+    object.transferEnd();
+    void* data = nullptr;
+    offile_off_t length = 0;
+    out.flushBuffer(data, length);
+    const auto* begin = static_cast<const std::uint8_t*>(data);
+    return Bytes(begin, begin + length);
+}
+
+void DicomSeeds() {
+    SavePicture("dicom_grey", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianExplicit, true));
+    SavePicture("dicom_rgb", gw::kTypeDicom, DicomFile(3, EXS_LittleEndianExplicit, true));
+    SavePicture("dicom_implicit", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianImplicit, true));
+    SavePicture("dicom_bare", gw::kTypeDicom, DicomFile(1, EXS_LittleEndianImplicit, false));
+}
+
 void IniSeeds() {
     auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
     Save("ini", "language",
@@ -261,9 +331,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     gOut = argv[1];
-    for (const char* dir : {"", "/ico", "/formats", "/iconsource", "/ini"})
+    for (const char* dir : {"", "/ico", "/formats", "/iconsource", "/ini", "/bmp", "/pcx", "/dcx",
+                            "/tga", "/pnm", "/wbmp", "/psd", "/wmf", "/emf", "/dicom", "/jp2"})
         ::mkdir((gOut + dir).c_str(), 0755);
     PictureSeeds();
+    MetafileSeeds();
+    DicomSeeds();
     IconSeeds();
     IniSeeds();
     std::printf("make_seeds: %d seeds in %s\n", gWritten, gOut.c_str());

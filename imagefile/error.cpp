@@ -34,6 +34,8 @@ const char* ImageErrorText(ImageError error) {
             return "the encoder failed";
         case ImageError::PngEncoderFailed:
             return "Error on creating PNG";
+        case ImageError::DecoderCrashed:
+            return "the decoder failed on the damaged data";
     }
     return "unknown error";
 }

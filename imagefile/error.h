@@ -25,6 +25,7 @@ enum class ImageError {
     CannotEncode,      // the picture cannot be written in this format
     EncoderFailed,     // the format's library failed while encoding
     PngEncoderFailed,  // the PNG encoder could not be set up or reported an error
+    DecoderCrashed,    // the format's library crashed, hung or ran out of memory on the data
 };
 
 // A short English text for the code: "the data ends before the picture does".

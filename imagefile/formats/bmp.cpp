@@ -260,8 +260,10 @@ ImageError ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         const std::uint64_t entrySize = info.headerSize == 12 ? 3 : 4;
         std::uint64_t count = std::uint64_t{1} << info.bitCount;
         if (info.colorsUsed != 0 && info.colorsUsed < count) count = info.colorsUsed;
-        // A pixel offset that leaves room for fewer entries says how many were written.
-        if (offBits > info.tableStart && (offBits - info.tableStart) / entrySize < count)
+        // Without a declared count, a pixel offset that leaves room for fewer entries says how
+        // many were written.
+        if (info.colorsUsed == 0 && offBits > info.tableStart &&
+            (offBits - info.tableStart) / entrySize < count)
             count = (offBits - info.tableStart) / entrySize;
         ByteReader t(data);
         t.seek(info.tableStart);
@@ -275,12 +277,16 @@ ImageError ReadBmp(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         }
         tableEnd = info.tableStart + count * entrySize;
     }
-    const std::uint64_t offset =
-        offBits >= kFileHeaderSize + info.headerSize && offBits < data.size() ? offBits : tableEnd;
+    // An offset that points into the header or into the declared colour table is wrong: the
+    // pixels follow the table, as other readers take them.
+    const std::uint64_t offset = offBits >= tableEnd && offBits < data.size() ? offBits : tableEnd;
 
     RasterImage image;
     const bool rle = info.compression == kBiRle8 || info.compression == kBiRle4;
     if (rle) {
+        if (!file.has(offset, 0) ||
+            !DataCanFill(info.width, info.height, data.size() - offset, MaxRatio::kRun255))
+            return ImageError::Damaged;
         if (!image.Allocate(static_cast<int>(info.width), static_cast<int>(info.height),
                             PixelFormat::ie8p) ||
             !file.has(offset, 0))

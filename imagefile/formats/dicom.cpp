@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "imagefile/bytereader.h"
 #ifdef GW_HAVE_OPENJPEG
 #include "imagefile/formats/jp2.h"
 #endif
@@ -58,6 +59,89 @@ void RegisterDecoders() {
         return true;
     }();
     (void)registered;
+}
+
+// DCMTK allocates an element's value by its length field before reading it, so a few bytes
+// claiming gigabytes would be allocated. This walks the elements as DCMTK will (the meta group in
+// explicit little endian, the dataset in the encoding the meta group names, sequences and items
+// opened, other values skipped) and accepts the data only when every length fits in the bytes
+// that follow it. Deflated datasets are left to DCMTK's own stream. Linear in the data's size.
+bool LengthsFitData(std::span<const std::uint8_t> data) {
+    ByteReader r(data);
+    const bool fileFormat = data.size() >= 132 && std::memcmp(data.data() + 128, "DICM", 4) == 0;
+    if (fileFormat) r.seek(132);
+    auto isVr = [](std::uint8_t a, std::uint8_t b) {
+        return a >= 'A' && a <= 'Z' && b >= 'A' && b <= 'Z';
+    };
+    // Only these value representations have a 2-byte length; DCMTK reads any other, unknown
+    // ones included, with a 4-byte length.
+    auto longForm = [](std::uint8_t a, std::uint8_t b) {
+        static const char* const kShort[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT",
+                                             "FL", "FD", "IS", "LO", "LT", "PN", "SH",
+                                             "SL", "SS", "ST", "TM", "UI", "UL", "US"};
+        for (const char* vr : kShort)
+            if (a == vr[0] && b == vr[1]) return false;
+        return true;
+    };
+    bool explicitVr = fileFormat || (data.size() >= 6 && isVr(data[4], data[5]));
+    bool bigEndian = false, inMeta = fileFormat, deflated = false, fragments = false;
+    while (r.remaining() >= 8) {
+        std::uint16_t group = r.u16le();
+        if (inMeta && group != 2) {
+            // The meta group ends: the dataset follows in its own encoding.
+            inMeta = false;
+            if (deflated) return true;
+            if (bigEndian) group = static_cast<std::uint16_t>(group >> 8 | group << 8);
+        } else if (bigEndian) {
+            group = static_cast<std::uint16_t>(group >> 8 | group << 8);
+        }
+        auto u16 = [&] { return bigEndian && !inMeta ? r.u16be() : r.u16le(); };
+        auto u32 = [&] { return bigEndian && !inMeta ? r.u32be() : r.u32le(); };
+        const std::uint16_t element = u16();
+        std::uint32_t length = 0;
+        bool container = false;
+        if (group == 0xfffe) {
+            length = u32();  // items open; delimiters have no value
+            container = true;
+        } else if (explicitVr || inMeta) {
+            const std::uint8_t a = r.u8(), b = r.u8();
+            if (longForm(a, b)) {
+                r.skip(2);
+                length = u32();
+            } else {
+                length = u16();
+            }
+            container = a == 'S' && b == 'Q';
+        } else {
+            length = u32();
+        }
+        if (!r.ok()) return true;  // a cut header is DCMTK's to report
+        // Encapsulated pixel data: its items are compressed fragments, not elements.
+        if (group == 0x7fe0 && element == 0x0010 && length == 0xffffffffu) fragments = true;
+        if (group == 0xfffe && element == 0xe0dd) fragments = false;
+        if (fragments && group == 0xfffe && element == 0xe000) {
+            if (length > r.remaining()) return false;
+            r.skip(length);
+            continue;
+        }
+        if (length == 0xffffffffu || container) continue;
+        if (length > r.remaining()) return false;
+        const auto value = r.take(length);
+        // Implicit sequences look like any value; one that starts with an item is opened.
+        if (value.size() >= 4 && value[0] == 0xfe && value[1] == 0xff && value[2] == 0x00 &&
+            value[3] == 0xe0) {
+            r.seek(r.pos() - length);
+            continue;
+        }
+        if (inMeta && group == 2 && element == 0x0010) {
+            std::string uid(value.begin(), value.end());
+            while (!uid.empty() && (uid.back() == '\0' || uid.back() == ' ')) uid.pop_back();
+            explicitVr = uid != "1.2.840.10008.1.2";
+            bigEndian = uid == "1.2.840.10008.1.2.2";
+            deflated = uid == "1.2.840.10008.1.2.1.99";
+        }
+    }
+    return true;
 }
 
 // Whether the image attributes describe a picture we are willing to allocate.
@@ -187,6 +271,7 @@ int DpiFromSpacing(DcmDataset& ds, unsigned long index) {
 
 ImageError ReadDicom(ImageHolder& holder, std::span<const std::uint8_t> data, const ReadOptions&) {
     if (data.size() < 8) return ImageError::Truncated;
+    if (!LengthsFitData(data)) return ImageError::Damaged;
     SilenceLogging();
     DcmInputBufferStream stream;
     stream.setBuffer(data.data(), static_cast<offile_off_t>(data.size()));

@@ -158,6 +158,11 @@ ImageError ReadGif(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         const std::int64_t canvasW = std::max<std::int64_t>(gif->SWidth, f.left + f.width);
         const std::int64_t canvasH = std::max<std::int64_t>(gif->SHeight, f.top + f.height);
         if (!ImageSizeAllowed(canvasW, canvasH)) return ImageError::TooLarge;
+        // The frame's data must be able to fill the frame, and a large screen as well.
+        const std::uint64_t rest = src.size - std::min(src.pos, src.size);
+        if (!DataCanFill(f.width, f.height, rest, MaxRatio::kLzw) ||
+            !DataCanFill(canvasW, canvasH, rest, MaxRatio::kLzw))
+            return ImageError::Damaged;
 
         std::vector<std::uint8_t> indices;
         if (!DecodeFrameIndices(gif, f, indices)) return ImageError::TooLarge;

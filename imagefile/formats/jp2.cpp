@@ -408,6 +408,11 @@ ImageError ReadJpeg2000(ImageHolder& holder, std::span<const std::uint8_t> data,
                         const ReadOptions& options, bool boxed) {
     Jp2kHeaderInfo info;
     if (const ImageError e = ReadSiz(data, boxed, info); e != ImageError::None) return e;
+    // Counted in samples: the decoder holds every component of the picture at 4 bytes each.
+    const std::span<const std::uint8_t> codeStream = boxed ? FindJp2CodeStream(data) : data;
+    if (!DataCanFill(std::int64_t{info.Width} * info.Components, info.Height, codeStream.size(),
+                     MaxRatio::kJpeg2000))
+        return ImageError::Damaged;
 
     const OPJ_CODEC_FORMAT format = boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K;
     ImagePtr image = Decode(data, format, info, options.DisplaySizeHint);

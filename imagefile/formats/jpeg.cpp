@@ -34,7 +34,10 @@ void JpegOutputMessage(j_common_ptr) {}
 void JpegProgress(j_common_ptr cinfo) {
     if (!cinfo->is_decompressor) return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->input_scan_number > Limits::kMaxScans) JpegErrorExit(cinfo);
+    const std::uint64_t visits =
+        std::uint64_t(d->input_scan_number) * d->image_width * std::uint64_t{d->image_height};
+    if (d->input_scan_number > Limits::kMaxScans || visits > Limits::kMaxScanPixels)
+        JpegErrorExit(cinfo);
 }
 
 JpegErrorManager* InitErrors(JpegErrorManager* err) {
@@ -183,6 +186,10 @@ ImageError ReadJpeg(ImageHolder& holder, std::span<const std::uint8_t> data,
     if (!JpegReadHeader(&d, data.data(), data.size())) return ImageError::Truncated;
     jpeg_decompress_struct& cinfo = d.cinfo_;
     if (!ImageSizeAllowed(cinfo.image_width, cinfo.image_height)) return ImageError::TooLarge;
+    // Every 8 × 8 block takes at least a bit of the data after the header.
+    const std::uint64_t coded = cinfo.src ? cinfo.src->bytes_in_buffer : 0;
+    if (!DataCanFill(cinfo.image_width, cinfo.image_height, coded, MaxRatio::kJpeg))
+        return ImageError::Damaged;
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     const unsigned denom =

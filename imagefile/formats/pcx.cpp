@@ -130,6 +130,12 @@ ImageError ReadPcx(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         if (!CheckedMul(lineBytes, static_cast<std::uint64_t>(hgt), &need) ||
             !r.has(kHeaderSize, need))
             return ImageError::Damaged;
+    } else if (!DataCanFill(std::max<std::int64_t>(w, static_cast<std::int64_t>(lineBytes)), hgt,
+                            std::uint64_t{lineBytes} * static_cast<std::uint64_t>(hgt),
+                            r.remaining(), MaxRatio::kRun63)) {
+        // Every line decodes all its bytes, however few pixels it has, so a large line count
+        // times a long line must be backed by data too.
+        return ImageError::Damaged;
     }
 
     const unsigned b = h.bitsPerPixel, planes = h.planes;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/fileio.h"
+#include "imagefile/bytereader.h"
 #include "imagefile/formats/codec.h"
 #include "imagefile/formats/png.h"
 #include "imagefile/formats/support.h"
@@ -99,8 +100,11 @@ bool PngReadHeader(png_structp png, png_infop info, PngSource* src, PngInfo* out
 
 enum class PngOutput { Bits, Bgr, Bgra };
 
+// Called after each row of the last pass has been read into rows[y].
+using PngRowDone = void (*)(void* context, png_uint_32 y);
+
 bool PngReadRows(png_structp png, png_infop info, PngOutput output, png_bytep* rows,
-                 png_uint_32 height, std::size_t rowBytes) {
+                 png_uint_32 height, std::size_t rowBytes, PngRowDone done, void* context) {
     if (setjmp(png_jmpbuf(png))) return false;
     if (output != PngOutput::Bits) {
         png_set_expand(png);
@@ -112,8 +116,45 @@ bool PngReadRows(png_structp png, png_infop info, PngOutput output, png_bytep* r
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != rowBytes) return false;
     for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, rows[y], nullptr);
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, rows[y], nullptr);
+            if (done && pass == passes - 1) done(context, y);
+        }
     return true;
+}
+
+// The compressed bytes of all IDAT chunks, walking the chunk list from the signature.
+std::uint64_t IdatBytes(std::span<const std::uint8_t> data) {
+    ByteReader r(data);
+    r.seek(8);
+    std::uint64_t total = 0;
+    while (r.remaining() >= 12) {
+        const std::uint32_t length = r.u32be();
+        const std::uint32_t type = r.u32be();
+        if (type == 0x49444154) total += std::min<std::uint64_t>(length, r.remaining());
+        if (type == 0x49454E44 || !r.skip(std::uint64_t{length} + 4)) break;
+    }
+    return total;
+}
+
+// Splits one BGRA row into the image's colour and alpha rows.
+struct AlphaSplit {
+    RasterImage* image;
+    png_bytep* rows;
+    std::size_t width;
+};
+
+void SplitAlphaRow(void* context, png_uint_32 y) {
+    const AlphaSplit& s = *static_cast<AlphaSplit*>(context);
+    const std::uint8_t* in = s.rows[y];
+    std::uint8_t* rgb = s.image->Row(static_cast<int>(y));
+    std::uint8_t* a = s.image->AlphaRow(static_cast<int>(y));
+    for (std::size_t x = 0; x < s.width; ++x, in += 4, rgb += 3) {
+        rgb[0] = in[0];
+        rgb[1] = in[1];
+        rgb[2] = in[2];
+        a[x] = in[3];
+    }
 }
 
 bool IsBlackWhitePalette(const PngInfo& h) {
@@ -161,6 +202,9 @@ ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     PngSource src{data.data(), data.size(), 0};
     PngInfo h{};
     if (const ImageError e = ReadHeader(handle, src, h); e != ImageError::None) return e;
+    const std::uint64_t rawRow = (std::uint64_t{h.width} * h.channels * h.bitDepth + 7) / 8 + 1;
+    if (!DataCanFill(h.width, h.height, rawRow * h.height, IdatBytes(data), MaxRatio::kDeflate))
+        return ImageError::Damaged;
 
     const bool grey1 = h.colorType == PNG_COLOR_TYPE_GRAY && h.bitDepth == 1 && !h.hasTrns;
     const bool blackWhite = grey1 || IsBlackWhitePalette(h);
@@ -177,34 +221,29 @@ ImageError ReadPng(ImageHolder& holder, std::span<const std::uint8_t> data, cons
     std::vector<std::uint8_t> bgra;
     std::vector<png_bytep> rows(h.height);
     std::size_t rowBytes;
+    AlphaSplit split{&image, rows.data(), width};
+    PngRowDone done = nullptr;
     if (output == PngOutput::Bgra) {
+        // Rows are split into colour and alpha as they arrive; only interlaced rows, which
+        // several passes fill, need the whole picture buffered.
         rowBytes = width * 4;
-        bgra.resize(rowBytes * h.height);
-        for (png_uint_32 y = 0; y < h.height; ++y) rows[y] = bgra.data() + rowBytes * y;
+        const bool interlaced = h.interlace != PNG_INTERLACE_NONE;
+        bgra.resize(interlaced ? rowBytes * h.height : rowBytes);
+        for (png_uint_32 y = 0; y < h.height; ++y)
+            rows[y] = bgra.data() + (interlaced ? rowBytes * y : 0);
+        image.AddAlpha();
+        done = SplitAlphaRow;
     } else {
         rowBytes = output == PngOutput::Bits ? (width + 7) / 8 : width * 3;
         for (png_uint_32 y = 0; y < h.height; ++y) rows[y] = image.Row(static_cast<int>(y));
     }
-    if (!PngReadRows(handle.png(), handle.info(), output, rows.data(), h.height, rowBytes))
+    if (!PngReadRows(handle.png(), handle.info(), output, rows.data(), h.height, rowBytes, done,
+                     &split))
         return ImageError::Damaged;
 
     if (output == PngOutput::Bits && h.colorType == PNG_COLOR_TYPE_PALETTE &&
-        h.palette[0].red == 255) {
+        h.palette[0].red == 255)
         for (std::uint8_t& v : image.Pixels()) v = static_cast<std::uint8_t>(~v);
-    } else if (output == PngOutput::Bgra) {
-        image.AddAlpha();
-        for (png_uint_32 y = 0; y < h.height; ++y) {
-            const std::uint8_t* in = rows[y];
-            std::uint8_t* rgb = image.Row(static_cast<int>(y));
-            std::uint8_t* a = image.AlphaRow(static_cast<int>(y));
-            for (std::size_t x = 0; x < width; ++x, in += 4, rgb += 3) {
-                rgb[0] = in[0];
-                rgb[1] = in[1];
-                rgb[2] = in[2];
-                a[x] = in[3];
-            }
-        }
-    }
 
     FileParams& p = holder.Params;
     p.ImageWidth = static_cast<int>(h.width);

@@ -242,6 +242,12 @@ ImageError ReadPsd(ImageHolder& holder, std::span<const std::uint8_t> data, cons
             planes.rowCounts[i] = big ? table.u32be() : table.u16be();
             offset += planes.rowCounts[i];
         }
+        std::uint64_t used = 0;
+        CheckedMul(planes.rowBytes * hgt, decoded, &used);
+        const std::uint64_t packed =
+            r.pos() + tableBytes <= r.size() ? r.size() - r.pos() - tableBytes : 0;
+        if (!DataCanFill(h.width, h.height, used, packed, MaxRatio::kRun128))
+            return ImageError::Damaged;
     } else {
         // Channels past the decoded ones may be cut; the decoded ones must be whole.
         std::uint64_t used = 0;

@@ -17,6 +17,10 @@
 #ifdef GW_HAVE_LIBRAW
 #include "imagefile/formats/raw.h"
 #endif
+#ifdef GW_HAVE_JXRLIB
+#include "imagefile/formats/hdphoto.h"
+#endif
+#include "imagefile/isolate.h"
 
 namespace gw {
 namespace {
@@ -41,10 +45,20 @@ constexpr const FormatCodec* kCameraRaw = &kCameraRawCodec;
 constexpr const FormatCodec* kCameraRaw = nullptr;
 #endif
 
-// jxrlib (kHdPhotoCodec) crashes on some damaged coded data, and content detection would hand
-// it any file that merely starts like one; the row stays out until it can decode safely.
+// jxrlib crashes on some damaged coded data; it reads in a child process like the other
+// library-backed readers (see ReadWithCodec).
 const FormatCodec* AvailableHdPhotoCodec() {
+#ifdef GW_HAVE_JXRLIB
+    return &kHdPhotoCodec;
+#else
     return nullptr;
+#endif
+}
+
+// Readers whose libraries can crash or hang on damaged data run in a child process.
+bool ReadsIsolated(int type) {
+    return type == kTypeRaw || type == kTypeDicom || type == kTypeJp2 || type == kTypeJ2k ||
+           type == kTypeHdPhoto;
 }
 
 std::string Lower(std::string_view s) {
@@ -128,8 +142,12 @@ ImageError ReadWithCodec(ImageHolder& holder, const TIEFileFormatInfo* row,
                          const std::string& fileName) {
     if (!row) return ImageError::NotRecognised;
     if (!row->CanRead || !row->Codec || !row->Codec->Read) return ImageError::NoReader;
-    if (const ImageError error = row->Codec->Read(holder, data, options); error != ImageError::None)
-        return error;
+    const FormatCodec& codec = *row->Codec;
+    const ImageError error =
+        ReadsIsolated(row->Type)
+            ? ReadIsolated(holder, [&](ImageHolder& h) { return codec.Read(h, data, options); })
+            : codec.Read(holder, data, options);
+    if (error != ImageError::None) return error;
     holder.Params.FileType = row->Type;
     holder.Params.FileName = fileName;
     return ImageError::None;

@@ -160,6 +160,9 @@ ImageError ReadTga(ImageHolder& holder, std::span<const std::uint8_t> data, cons
         std::uint64_t pixelBytes = 0;
         CheckedMul(w * hgt, bytesPerPixel, &pixelBytes);
         if (!h.Rle() && !r.has(r.pos(), pixelBytes)) return ImageError::Damaged;
+        // A packet of one byte and one pixel repeats that pixel at most 128 times.
+        if (h.Rle() && !DataCanFill(h.width, h.height, pixelBytes, r.remaining(), 128))
+            return ImageError::Damaged;
         if (!image.Allocate(h.width, h.height, PixelFormat::ie24RGB)) return ImageError::TooLarge;
         image.AddAlpha(255);
         bool anyAlpha = false, anyNonZeroAlpha = false;

@@ -251,8 +251,12 @@ void DecodeTrueColor(ByteReader& r, const DibLayout& L, RasterImage& img) {
     }
 }
 
-// Decodes colour rows and mask into a new image; false when the size is not allowed.
+// Decodes colour rows and mask into a new image; false when the size is not allowed or a large
+// picture's rows are not there.
 bool DecodeDib(ByteReader& r, const DibLayout& L, PixelFormat format, RasterImage& image) {
+    const std::uint64_t rows = RowBytes(static_cast<std::uint64_t>(L.width), L.depth) *
+                               static_cast<std::uint64_t>(L.height);
+    if (!DataCanFill(L.width, L.height, rows, r.remaining(), MaxRatio::kNone)) return false;
     RasterImage img;
     if (!img.Allocate(L.width, L.height, format)) return false;
     img.AddAlpha(255);

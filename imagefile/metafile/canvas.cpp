@@ -15,8 +15,8 @@ namespace gw {
 namespace {
 
 constexpr std::size_t kMaxSavedStates = 1024;
-// Work one picture may take in all, in units of about one filled pixel (a few seconds).
-constexpr double kWorkBudget = double(std::uint64_t{1} << 33);
+// Work one picture may take in all, in units of about one filled pixel (about a second).
+constexpr double kWorkBudget = double(std::uint64_t{1} << 31);
 // Picture coordinates beyond this are clamped before cairo sees them.
 constexpr double kCoordLimit = double(1 << 22);
 
@@ -211,6 +211,9 @@ struct MetafileCanvas::Impl {
     bool Charge(bool fill, bool stroke) {
         double x1, y1, x2, y2;
         cairo_path_extents(cr.get(), &x1, &y1, &x2, &y2);
+        // A stroke touches the pixels around the path as far as half the pen's width.
+        const double pen = stroke ? PenPixels() : 0;
+        x1 -= pen / 2, y1 -= pen / 2, x2 += pen / 2, y2 += pen / 2;
         const double diag = std::hypot(x2 - x1, y2 - y1) + 1;
         double edges = 0, length = 0;
         const double edgeCap = 2.0 * (frame.Width + frame.Height);
@@ -249,7 +252,7 @@ struct MetafileCanvas::Impl {
         y1 = std::clamp(y1, 0.0, double(frame.Height));
         y2 = std::clamp(y2, 0.0, double(frame.Height));
         const double cost = (x2 - x1 + 2) * (y2 - y1 + 2) + 64 + 16 * edges +
-                            length * ((fill ? 150 : 0) + (stroke ? 400 : 0)) +
+                            length * ((fill ? 150 : 0) + (stroke ? 400 + pen : 0)) +
                             crossings * ((fill ? 50 : 0) + (stroke ? 250 : 0));
         if (!(cost <= kWorkBudget - work)) return false;  // this shape is skipped
         work += cost;

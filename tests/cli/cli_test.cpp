@@ -509,5 +509,26 @@ TEST_F(CliExport, IcotoolListsWhatWasWritten) {
               "--icon --index=4 --width=32 --height=32 --bit-depth=8 --palette-size=256\n");
 }
 
+// File names are bytes: names that are not valid UTF-8 open, list and are written unchanged.
+TEST_F(CliTest, NamesThatAreNotUtf8KeepTheirBytes) {
+    const std::string library = Path("ic\xf4nes\xff.dll"), picture = Path("ph\xe9to.png");
+    std::filesystem::copy_file(Path("three.dll"), library);
+    std::filesystem::copy_file(Path("photo.png"), picture);
+
+    CliRun list = Cli({"list", library, picture});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "1\t32x32\t" + library + "\n2\t32x32\t" + library + "\n3\t32x32\t" +
+                            library + "\n0\t120x90\t" + picture + "\n");
+    EXPECT_NE(Cli({"info", library}).out.find("icons: 3\n"), std::string::npos);
+
+    const std::string icon = Path("\x81\xfe.ico"), small = Path("k\xe4\x80.bmp");
+    ASSERT_EQ(Cli({"extract", library, "1", "32", "32", icon}).status, 0);
+    ASSERT_EQ(Cli({"convert", picture, small, "--size", "30x20"}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(icon));
+    ImageHolder h;
+    ASSERT_TRUE(LoadImageFile(h, small).ok());
+    EXPECT_EQ(h.Image.Width(), 30);
+}
+
 }  // namespace
 }  // namespace gw

@@ -63,6 +63,11 @@ constexpr bool kHaveLibRaw = true;
 #else
 constexpr bool kHaveLibRaw = false;
 #endif
+#ifdef GW_HAVE_JXRLIB
+constexpr bool kHaveJxrlib = true;
+#else
+constexpr bool kHaveJxrlib = false;
+#endif
 
 // The type content detection gives for a format of an optional library.
 constexpr int IfBuiltIn(bool built, int type) {
@@ -117,9 +122,10 @@ TEST(ImageFormatRegistry, RowsInOrderWithTheirFlags) {
         {25, "Vectorial objects", "IEV", true, true},
         {26, "Layers", "LYR", true, true},
         {27, "Layers and objects", "ALL", true, true},
+        {29, "Microsoft HD Photo", "WDP;HDP", true, true},  // with jxrlib only
     };
     const auto& rows = ImageFormatRegistry();
-    ASSERT_EQ(rows.size(), std::size(expected));
+    ASSERT_EQ(rows.size(), std::size(expected) - (kHaveJxrlib ? 0 : 1));
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].Type, expected[i].type) << i;
         EXPECT_EQ(rows[i].Name, expected[i].name) << i;
@@ -130,7 +136,7 @@ TEST(ImageFormatRegistry, RowsInOrderWithTheirFlags) {
 }
 
 TEST(ImageFormatRegistry, HdPhotoRowOnlyWithACodec) {
-    EXPECT_EQ(FindFormatByType(kTypeHdPhoto), nullptr);
+    EXPECT_EQ(FindFormatByType(kTypeHdPhoto) != nullptr, kHaveJxrlib);
     EXPECT_EQ(BuildImageFormatRegistry(nullptr).size(), 25u);
     const FormatCodec hdPhoto{};
     auto rows = BuildImageFormatRegistry(&hdPhoto);
@@ -476,6 +482,7 @@ TEST(SaveImageFile, PortableExtensionNamesTheKind) {
 
 TEST(SaveImageFile, NoWriterSetsTheFailureFlagAndCreatesNothing) {
     for (const char* name : {"a.cur", "f.hdp", "g.avi", "h.txt", "noextension", "i.dcm", "j.nef"}) {
+        if (kHaveJxrlib && std::string(name) == "f.hdp") continue;  // HD Photo has its writer
         const std::string path = TempFile(name);
         ImageHolder holder;
         holder.Image = test::GradientImage(2, 2);
